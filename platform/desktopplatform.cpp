@@ -1,0 +1,74 @@
+#include "platform/desktopplatform.h"
+
+#include "platform/platformtexts.h"
+#include "platform/recordfiles.h"
+#include "platform/soundplayer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTranslator>
+
+DesktopPlatform::DesktopPlatform(SoundPlayer &sound)
+    : m_sound(sound)
+{
+}
+
+void DesktopPlatform::ShowMessage(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, PlatformTexts::kAppTitle, text, QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+bool DesktopPlatform::AskYesNo(const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString DesktopPlatform::PromptText(const QString &prompt)
+{
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(PlatformTexts::kAppTitle);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(QString());
+    dialog.setInputMode(QInputDialog::TextInput);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
+}
+
+QString DesktopPlatform::GetSystemDir()
+{
+    QString dir = QStringLiteral(CONTADOPO_RECORD_DIR);
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+
+ReadResult DesktopPlatform::Leggifiletxt(const QString &nomefile)
+{
+    return RecordFiles::readTextFile(nomefile);
+}
+
+void DesktopPlatform::PlaySoundFile(const QString &path)
+{
+    m_sound.play(path);
+}
+
+QString DesktopPlatform::ProgramFolder()
+{
+    // applicationDirPath follows /proc/self/exe, so a link on the PATH leads here too.
+    return QDir::cleanPath(QFileInfo(QCoreApplication::applicationFilePath()).canonicalPath());
+}
+
+void DesktopPlatform::installItalianTranslation()
+{
+    auto *translator = new QTranslator(qApp);
+    if (translator->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class SoundPlayer;
+
+// The real services: Qt dialogs, the sound player, the folder fixed at build time.
+class DesktopPlatform : public Platform
+{
+public:
+    explicit DesktopPlatform(SoundPlayer &sound);
+
+    // Dialogs open over this window (they are modal to it).
+    void setDialogParent(QWidget *parent) { m_parent = parent; }
+
+    void ShowMessage(const QString &text) override;
+    bool AskYesNo(const QString &text, const QString &title) override;
+    QString PromptText(const QString &prompt) override;
+    QString GetSystemDir() override;
+    ReadResult Leggifiletxt(const QString &nomefile) override;
+    void PlaySoundFile(const QString &path) override;
+    QString ProgramFolder() override;
+
+    // Qt's own Italian texts for the standard buttons, whatever the locale.
+    static void installItalianTranslation();
+
+private:
+    SoundPlayer &m_sound;
+    QPointer<QWidget> m_parent;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/platform.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Careful file access for a folder every user of the machine shares: no symbolic
+// link is followed, nothing but a regular file is read or written, reads are
+// bounded, and nothing blocks on a FIFO.
+namespace RecordFiles {
+
+inline constexpr qint64 kMaxBytes = 64 * 1024;
+
+// Record files are UTF-8; anything else is taken as Windows-1252, as older copies wrote.
+QString decode(const QByteArray &bytes);
+
+// An owned file descriptor, or the reason (Italian) why there is none.
+class Handle
+{
+public:
+    Handle() = default;
+    explicit Handle(int fd) : m_fd(fd) {}
+    Handle(Handle &&other) noexcept : error(std::move(other.error)), m_fd(other.release()) {}
+    Handle &operator=(Handle &&other) noexcept;
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+    ~Handle();
+
+    int fd() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release();
+
+    QString error;
+
+private:
+    int m_fd = -1;
+};
+
+enum class Access { Read, ReadWrite, WriteCreate };
+
+// The folder itself, never through a link; made (0755) when missing and `create`.
+Handle openFolder(const QString &folder, bool create);
+// A file inside an opened folder; a file made here gets mode 0666 whatever the umask.
+Handle openInFolder(const Handle &folder, const QString &name, Access access);
+
+struct Bytes {
+    QByteArray bytes;
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// The whole content, or an error when the file is larger than kMaxBytes.
+Bytes readBytes(const Handle &file);
+ReadResult readAll(const Handle &file);
+// Replaces the content in place: written from the start, cut to length, synced.
+QString replaceContent(const Handle &file, const QByteArray &content);
+
+// flock, retried for up to `msecs`; false when someone else still holds it.
+bool lock(const Handle &file, bool exclusive, int msecs);
+
+// A whole file named by path, with the same care as the record files.
+ReadResult readTextFile(const QString &path);
+
+} // namespace RecordFiles
