@@ -1,0 +1,64 @@
+// The main window Tavola: its controls, their design-time layout and pictures,
+// and the event wiring between them and the race.
+#pragma once
+
+#include <QLabel>
+
+class QLineEdit;
+class QTimer;
+class PictureButton;
+
+// A label that can size itself to its text, keeping its left and top edges.
+class Label : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+    void setAutoSize(bool on);
+    bool autoSize() const { return m_autoSize; }
+    void setCaption(const QString &text);
+    QString caption() const { return text(); }
+
+private:
+    bool m_autoSize = false;
+};
+
+// Every control of the window, named as the program has always named them.
+struct TavolaControls {
+    Label *lblNum1 = nullptr;
+    Label *Label2 = nullptr;
+    Label *Label7 = nullptr;
+    Label *Label4 = nullptr;
+    QLineEdit *txtAnswer = nullptr;
+    Label *Label11 = nullptr;
+    QLabel *Image1 = nullptr;
+    Label *lblconto = nullptr;
+    Label *lblMessage = nullptr;
+    Label *Label6 = nullptr;
+    Label *Label1 = nullptr;
+    Label *Label3 = nullptr;
+    Label *lblScore = nullptr;
+    Label *lblScore1 = nullptr;
+    Label *lblScore2 = nullptr;
+    PictureButton *cmdNext = nullptr;
+    PictureButton *cmdExit = nullptr;
+    Label *Label14 = nullptr;
+    Label *lblnome1 = nullptr;
+    Label *Label12 = nullptr;
+    Label *lblnome = nullptr;
+    Label *Label13 = nullptr;
+    Label *lblpunti = nullptr;
+};
+
+namespace TavolaLayout {
+// The layout area in pixels: 11880 x 8310 twips at 15 twips a pixel.
+inline constexpr int kTwipsPerPixel = 15;
+inline constexpr int kClientWidth = 11880 / kTwipsPerPixel;
+inline constexpr int kClientHeight = 8310 / kTwipsPerPixel;
+
+// Creates every control on `surface` in its design-time state.
+TavolaControls build(QWidget *surface);
+QCursor duckPointer();
+QCursor iconPointer();
+} // namespace TavolaLayout
