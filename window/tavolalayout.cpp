@@ -11,15 +11,31 @@
 void Label::setAutoSize(bool on)
 {
     m_autoSize = on;
-    if (m_autoSize)
-        resize(sizeHint());
+    fit();
 }
 
 void Label::setCaption(const QString &text)
 {
     setText(text);
+    fit();
+}
+
+QSize Label::fittedSize() const
+{
+    // Measured here so a stored record's CR LF counts as one line break.
+    const QFontMetrics fm(font());
+    const QStringList lines = text().split(QLatin1Char('\n'));
+    int width = 0;
+    for (QString line : lines)
+        width = qMax(width, fm.horizontalAdvance(line.remove(QLatin1Char('\r'))));
+    const int frame = 2 * frameWidth();
+    return QSize(width + frame + 2, fm.height() * int(lines.size()) + frame);
+}
+
+void Label::fit()
+{
     if (m_autoSize)
-        resize(sizeHint());
+        resize(fittedSize());
 }
 
 namespace TavolaLayout {
@@ -105,6 +121,8 @@ Label *makeLabel(QWidget *surface, const LabelRow &row)
         label->setLineWidth(1);
     }
     label->setAlignment((row.centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+    // A framed QLabel otherwise indents its text by half an "x", here at the top.
+    label->setIndent(0);
     if (row.toolTip)
         label->setToolTip(QString::fromUtf8(row.toolTip));
     if (row.description)

@@ -19,8 +19,11 @@ public:
     bool autoSize() const { return m_autoSize; }
     void setCaption(const QString &text);
     QString caption() const { return text(); }
+    // The size that just holds the text, one line per line break.
+    QSize fittedSize() const;
 
 private:
+    void fit();
     bool m_autoSize = false;
 };
 
