@@ -1,0 +1,162 @@
+// The real dialogs and services, driven the way a child would answer them.
+#include "platform/desktopplatform.h"
+#include "platform/qtsoundplayer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+namespace {
+// Looks at the modal dialog once it is up, then lets `answer` close it.
+void whenDialogOpens(std::function<void(QDialog *)> answer)
+{
+    QTimer::singleShot(0, [answer] {
+        QDialog *dialog = nullptr;
+        const bool opened = QTest::qWaitFor([&] { return (dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())); }, 3000);
+        if (opened && dialog)
+            answer(dialog);
+    });
+}
+
+QStringList buttonTexts(QMessageBox *box)
+{
+    QStringList texts;
+    for (QAbstractButton *b : box->buttons())
+        texts << b->text().remove(QLatin1Char('&'));
+    texts.sort();
+    return texts;
+}
+} // namespace
+
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void messageHasOnlyOkNoIconAndTheProgramTitle();
+    void yesNoAsksWithTheQuestionIconAndNoAsDefault();
+    void promptStartsEmptyAndCancelGivesNothing();
+    void recordFolderAndProgramFolder();
+    void missingOrUnplayableSoundIsSilentAndQuick();
+
+private:
+    QTemporaryDir m_tmp;
+    QtSoundPlayer m_sound;
+    std::unique_ptr<DesktopPlatform> m_platform;
+};
+
+void TestPlatform::initTestCase()
+{
+    QLocale::setDefault(QLocale(QLocale::English));
+    DesktopPlatform::installItalianTranslation();
+    m_platform = std::make_unique<DesktopPlatform>(m_sound);
+}
+
+void TestPlatform::messageHasOnlyOkNoIconAndTheProgramTitle()
+{
+    QString title, text;
+    QStringList buttons;
+    QMessageBox::Icon icon = QMessageBox::Critical;
+    whenDialogOpens([&](QDialog *d) {
+        auto *box = qobject_cast<QMessageBox *>(d);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = buttonTexts(box);
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    m_platform->ShowMessage(QStringLiteral(" Anna vediamo se sei un vero campione  "));
+    QCOMPARE(title, QStringLiteral("Contadopo"));
+    QCOMPARE(text, QStringLiteral(" Anna vediamo se sei un vero campione  "));
+    QCOMPARE(icon, QMessageBox::NoIcon);
+    QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
+}
+
+void TestPlatform::yesNoAsksWithTheQuestionIconAndNoAsDefault()
+{
+    QStringList buttons;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    whenDialogOpens([&](QDialog *d) {
+        auto *box = qobject_cast<QMessageBox *>(d);
+        buttons = buttonTexts(box);
+        title = box->windowTitle();
+        icon = box->icon();
+        QTest::keyClick(box, Qt::Key_Return); // the default
+    });
+    QVERIFY(!m_platform->AskYesNo(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), QStringLiteral("INIZIARE NUOVA GARA")));
+    QCOMPARE(title, QStringLiteral("INIZIARE NUOVA GARA"));
+    QCOMPARE(icon, QMessageBox::Question);
+    QCOMPARE(buttons, (QStringList{QStringLiteral("No"), QStringLiteral("Sì")}));
+
+    whenDialogOpens([](QDialog *d) {
+        auto *box = qobject_cast<QMessageBox *>(d);
+        box->button(QMessageBox::Yes)->click();
+    });
+    QVERIFY(m_platform->AskYesNo(QStringLiteral("?"), QStringLiteral("t")));
+}
+
+void TestPlatform::promptStartsEmptyAndCancelGivesNothing()
+{
+    QString initial = QStringLiteral("unset"), title, label;
+    whenDialogOpens([&](QDialog *d) {
+        auto *dialog = qobject_cast<QInputDialog *>(d);
+        initial = dialog->textValue();
+        title = dialog->windowTitle();
+        label = dialog->labelText();
+        QTest::keyClicks(dialog->findChild<QLineEdit *>(), QStringLiteral("Anna Maria"));
+        QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QStringLiteral("Anna Maria"));
+    QCOMPARE(initial, QString());
+    QCOMPARE(title, QStringLiteral("Contadopo"));
+    QCOMPARE(label, QStringLiteral("Come ti chiami?"));
+
+    QStringList buttons;
+    whenDialogOpens([&](QDialog *d) {
+        for (QAbstractButton *b : d->findChildren<QAbstractButton *>())
+            buttons << b->text().remove(QLatin1Char('&'));
+        QTest::keyClicks(d->findChild<QLineEdit *>(), QStringLiteral("Anna"));
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString());
+    QVERIFY2(buttons.contains(QStringLiteral("Annulla")), qPrintable(buttons.join(QLatin1Char(','))));
+}
+
+void TestPlatform::recordFolderAndProgramFolder()
+{
+    const QString dir = m_platform->GetSystemDir();
+    QVERIFY(dir.startsWith(QLatin1Char('/')));
+    QVERIFY(dir.endsWith(QLatin1Char('/')));
+    QVERIFY(!dir.endsWith(QStringLiteral("//")));
+    QCOMPARE(m_platform->ProgramFolder(), QFileInfo(QCoreApplication::applicationFilePath()).canonicalPath());
+    QVERIFY(!m_platform->ProgramFolder().endsWith(QLatin1Char('/')));
+    QVERIFY(!m_platform->Leggifiletxt(m_tmp.path() + QStringLiteral("/missing.txt")).ok());
+}
+
+void TestPlatform::missingOrUnplayableSoundIsSilentAndQuick()
+{
+    QFile junk(m_tmp.path() + QStringLiteral("/junk.wav"));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write("not a wave at all");
+    junk.close();
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 20; ++i) {
+        m_platform->PlaySoundFile(m_tmp.path() + QStringLiteral("/missing.wav"));
+        m_platform->PlaySoundFile(junk.fileName());
+    }
+    QVERIFY2(timer.elapsed() < 2000, "playing must never wait");
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+QTEST_MAIN(TestPlatform)
+#include "tst_platform.moc"
