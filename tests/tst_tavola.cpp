@@ -7,6 +7,7 @@
 #include "window/picturebutton.h"
 #include "window/tavola.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -63,6 +64,7 @@ private slots:
     void newRaceYesStartsAgainFromDesignTime_data();
     void newRaceYesStartsAgainFromDesignTime();
     void closingFromTheFrameEndsWithoutRecordCheck();
+    void screenReaderCanFollowARace();
 
 private:
     // A window started as the program does, its first question on screen.
@@ -460,7 +462,7 @@ void TestTavola::accessKeysFollowTheButtonState()
     QCOMPARE(shownNumber(), number);
     QCOMPARE(box->text(), QString());
 
-    answer(QStringLiteral("1"));
+    answer(QStringLiteral("0")); // never right: the least answer is 1
     // An access key presses its button with a short animation.
     QTest::keyClick(m_window.get(), Qt::Key_N, Qt::AltModifier);
     QTRY_VERIFY(m_window->race().questionOpen());
@@ -470,7 +472,7 @@ void TestTavola::accessKeysFollowTheButtonState()
     control<QWidget>("cmdExit")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), box);
-    answer(QStringLiteral("1"));
+    answer(QStringLiteral("0")); // never right: the least answer is 1
     control<QWidget>("cmdExit")->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), control<QWidget>("cmdNext"));
@@ -735,6 +737,58 @@ void TestTavola::closingFromTheFrameEndsWithoutRecordCheck()
     QCOMPARE(quit.count(), 1);
     QCOMPARE(m_platform.messages.size(), messages);
     QCOMPARE(contentOf(m_platform.recordDir + QStringLiteral("suc000.txt")), QByteArray());
+}
+
+namespace {
+QString accessibleText(QWidget *widget, QAccessible::Text which)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+    return iface ? iface->text(which) : QStringLiteral("<none>");
+}
+} // namespace
+
+void TestTavola::screenReaderCanFollowARace()
+{
+    QVERIFY(startedWindow(QStringLiteral("Luca")));
+
+    // Every label reads what the child sees and says what it is.
+    for (Label *label : m_window->findChildren<Label *>()) {
+        QCOMPARE(accessibleText(label, QAccessible::Name), label->text());
+        QVERIFY2(!accessibleText(label, QAccessible::Description).isEmpty(), qPrintable(label->objectName()));
+        QCOMPARE(QAccessible::queryAccessibleInterface(label)->role(), QAccessible::StaticText);
+    }
+    auto *number = control<QLabel>("lblNum1");
+    QCOMPARE(accessibleText(number, QAccessible::Description), QStringLiteral("Numero da completare"));
+    QCOMPARE(accessibleText(control<QLabel>("lblconto"), QAccessible::Description), QStringLiteral("Tempo restante"));
+    QCOMPARE(accessibleText(control<QLabel>("lblScore"), QAccessible::Description), QStringLiteral("Risposte esatte"));
+    QCOMPARE(accessibleText(control<QLabel>("lblScore1"), QAccessible::Description), QStringLiteral("Risposte errate"));
+
+    auto *box = control<QLineEdit>("txtAnswer");
+    QCOMPARE(QAccessible::queryAccessibleInterface(box)->role(), QAccessible::EditableText);
+    QCOMPARE(accessibleText(box, QAccessible::Name), QStringLiteral("Il numero che viene dopo"));
+
+    auto *image = control<QLabel>("Image1");
+    QCOMPARE(accessibleText(image, QAccessible::Name), QStringLiteral("Cronometro"));
+    QVERIFY(!accessibleText(image, QAccessible::Description).isEmpty());
+    auto *next = control<QWidget>("cmdNext");
+    auto *exit = control<QWidget>("cmdExit");
+    QCOMPARE(QAccessible::queryAccessibleInterface(next)->role(), QAccessible::Button);
+    QCOMPARE(accessibleText(next, QAccessible::Name), QStringLiteral("Nuovo calcolo"));
+    QCOMPARE(accessibleText(exit, QAccessible::Name), QStringLiteral("Exit"));
+    QVERIFY(!accessibleText(exit, QAccessible::Description).isEmpty());
+
+    // The verdict changes the label's name and is read again where the focus lands.
+    const QString expected = QString::number(shownNumber() + 1);
+    answer(QStringLiteral("0"));
+    const QString verdict = QStringLiteral("Sbagliato!! ") + expected;
+    QCOMPARE(accessibleText(control<QLabel>("lblMessage"), QAccessible::Name), verdict);
+    QCOMPARE(QApplication::focusWidget(), next);
+    QVERIFY2(accessibleText(next, QAccessible::Description).startsWith(verdict), qPrintable(accessibleText(next, QAccessible::Description)));
+    QCOMPARE(accessibleText(control<QLabel>("lblScore1"), QAccessible::Name), QStringLiteral("1"));
+
+    // The next question reads as a plain button again.
+    QTest::keyClick(next, Qt::Key_Return);
+    QVERIFY(!accessibleText(next, QAccessible::Description).contains(QStringLiteral("Sbagliato")));
 }
 
 QTEST_MAIN(TestTavola)

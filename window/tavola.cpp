@@ -179,6 +179,7 @@ void Tavola::cmdNext_Click()
     m_ui.lblMessage->setCaption(QString());
     m_ui.lblNum1->setCaption(q.numberText);
     m_ui.cmdNext->setEnabled(false);
+    m_ui.cmdNext->setAccessibleDescription(WindowTexts::kNextDescription);
     m_surface->setShade(q.shade);
     m_ui.txtAnswer->setFocus();
 }
@@ -214,6 +215,7 @@ void Tavola::txtAnswer_Enter()
     }
     m_ui.lblScore->setCaption(verdict->correctText);
     m_ui.lblScore2->setCaption(verdict->totalText);
+    m_ui.cmdNext->setAccessibleDescription(WindowTexts::kNextAfterVerdict.arg(verdict->message));
     m_ui.cmdNext->setEnabled(true);
     m_ui.cmdNext->setFocus();
 }

@@ -2,8 +2,9 @@
 
 #include "window/fonts.h"
 #include "window/picturebutton.h"
+#include "window/windowtexts.h"
 
-#include <QBitmap>
+#include <QAccessible>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
@@ -16,8 +17,13 @@ void Label::setAutoSize(bool on)
 
 void Label::setCaption(const QString &text)
 {
+    if (text == this->text())
+        return;
     setText(text);
     fit();
+    // QLabel does not say so itself; a screen reader learns of the new text here.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 QSize Label::fittedSize() const
@@ -64,24 +70,24 @@ struct LabelRow {
 
 const LabelRow kLabels[] = {
     {&TavolaControls::lblNum1, "lblNum1", "", 2520, 120, 495, 1725, "Arial", 72, true, false, 0x0000FF, 0xFFFF00, true, true, true, nullptr, "Numero da completare"},
-    {&TavolaControls::Label2, "Label2", "+", 4320, 240, 615, 1455, "Arial", 72, false, false, 0xFFFF00, kDefault, false, true, false, nullptr, nullptr},
+    {&TavolaControls::Label2, "Label2", "+", 4320, 240, 615, 1455, "Arial", 72, false, false, 0xFFFF00, kDefault, false, true, false, nullptr, "Segno più"},
     {&TavolaControls::Label7, "Label7", "1", 5400, 120, 855, 1695, "Arial", 72, true, false, 0x0000FF, 0xFFFF00, true, true, false, nullptr, "Numero da aggiungere"},
-    {&TavolaControls::Label4, "Label4", "=", 6600, 0, 615, 1575, "Arial", 72, true, false, 0xFFFF00, kDefault, false, true, false, nullptr, nullptr},
-    {&TavolaControls::Label11, "Label11", "Tempo restante", 0, 1320, 1575, 375, "MS Sans Serif", 9.75, false, false, 0xFFFF00, kDefault, false, false, false, nullptr, nullptr},
+    {&TavolaControls::Label4, "Label4", "=", 6600, 0, 615, 1575, "Arial", 72, true, false, 0xFFFF00, kDefault, false, true, false, nullptr, "Segno uguale"},
+    {&TavolaControls::Label11, "Label11", "Tempo restante", 0, 1320, 1575, 375, "MS Sans Serif", 9.75, false, false, 0xFFFF00, kDefault, false, false, false, nullptr, "Titolo del tempo restante"},
     {&TavolaControls::lblconto, "lblconto", "00.00.00", 0, 2280, 1575, 495, "Arial Black", 12, true, false, 0xFFFF00, kDefault, true, false, false, nullptr, "Tempo restante"},
     {&TavolaControls::lblMessage, "lblMessage", "", 1680, 2040, 6615, 615, "MS Sans Serif", 24, true, true, 0xFF0000, kDefault, false, true, false, nullptr, "Esito della risposta"},
-    {&TavolaControls::Label6, "Label6", "Risposte esatte", 240, 3360, 2565, 495, "MS Sans Serif", 18, false, false, 0x00FFFF, kDefault, true, true, true, nullptr, nullptr},
-    {&TavolaControls::Label1, "Label1", "Risposte errate", 3840, 3360, 2520, 495, "MS Sans Serif", 18, false, false, 0xFF0000, kDefault, true, false, true, nullptr, nullptr},
-    {&TavolaControls::Label3, "Label3", "Risposte totali", 7440, 3360, 2340, 495, "MS Sans Serif", 18, false, false, 0x0000FF, kDefault, true, false, true, nullptr, nullptr},
+    {&TavolaControls::Label6, "Label6", "Risposte esatte", 240, 3360, 2565, 495, "MS Sans Serif", 18, false, false, 0x00FFFF, kDefault, true, true, true, nullptr, "Titolo delle risposte esatte"},
+    {&TavolaControls::Label1, "Label1", "Risposte errate", 3840, 3360, 2520, 495, "MS Sans Serif", 18, false, false, 0xFF0000, kDefault, true, false, true, nullptr, "Titolo delle risposte errate"},
+    {&TavolaControls::Label3, "Label3", "Risposte totali", 7440, 3360, 2340, 495, "MS Sans Serif", 18, false, false, 0x0000FF, kDefault, true, false, true, nullptr, "Titolo delle risposte totali"},
     {&TavolaControls::lblScore, "lblScore", "0", 1080, 4080, 555, 885, "Times New Roman", 36, true, false, kDefault, kDefault, true, true, true,
      "Questo è il tuo punteggio. Forza con il  record", "Risposte esatte"},
     {&TavolaControls::lblScore1, "lblScore1", "0", 4830, 4080, 540, 885, "Times New Roman", 36, true, false, 0xFF0000, kDefault, true, true, true, nullptr, "Risposte errate"},
     {&TavolaControls::lblScore2, "lblScore2", "0", 8310, 4080, 555, 885, "Times New Roman", 36, true, false, 0x0000FF, kDefault, true, true, true, nullptr, "Risposte totali"},
-    {&TavolaControls::Label14, "Label14", "Sfidante", 720, 5520, 1425, 420, "MS Sans Serif", 13.5, false, false, 0x00FFFF, kDefault, true, true, true, nullptr, nullptr},
+    {&TavolaControls::Label14, "Label14", "Sfidante", 720, 5520, 1425, 420, "MS Sans Serif", 13.5, false, false, 0x00FFFF, kDefault, true, true, true, nullptr, "Titolo dello sfidante"},
     {&TavolaControls::lblnome1, "lblnome1", "", 240, 6480, 165, 420, "MS Sans Serif", 13.5, true, false, 0x00FFFF, kDefault, true, false, true, nullptr, "Sfidante"},
-    {&TavolaControls::Label12, "Label12", "Il record  è di ", 120, 7560, 3255, 615, "MS Sans Serif", 24, false, false, 0xFFFF00, kDefault, false, false, false, nullptr, nullptr},
+    {&TavolaControls::Label12, "Label12", "Il record  è di ", 120, 7560, 3255, 615, "MS Sans Serif", 24, false, false, 0xFFFF00, kDefault, false, false, false, nullptr, "Titolo del record"},
     {&TavolaControls::lblnome, "lblnome", "nome", 3120, 7560, 1275, 555, "MS Sans Serif", 24, true, false, 0xFFFF00, kDefault, false, false, true, nullptr, "Nome del campione"},
-    {&TavolaControls::Label13, "Label13", "con punti", 7680, 7560, 1965, 555, "MS Sans Serif", 24, false, false, 0xFFFF00, kDefault, false, false, true, nullptr, nullptr},
+    {&TavolaControls::Label13, "Label13", "con punti", 7680, 7560, 1965, 555, "MS Sans Serif", 24, false, false, 0xFFFF00, kDefault, false, false, true, nullptr, "Titolo dei punti del record"},
     {&TavolaControls::lblpunti, "lblpunti", "0", 10080, 7560, 270, 555, "MS Sans Serif", 24, false, false, 0xFFFF00, kDefault, false, false, true, nullptr, "Punti del record"},
 };
 
@@ -191,17 +197,20 @@ TavolaControls build(QWidget *surface)
     c.Image1->setPixmap(picture("stopwatch.ico"));
     c.Image1->setToolTip(QStringLiteral("Clicca sotto di me per impostare il Timer"));
     c.Image1->setAccessibleName(QStringLiteral("Cronometro"));
+    c.Image1->setAccessibleDescription(QStringLiteral("Disegno di un cronometro bianco con le lancette nere"));
 
     c.cmdNext = makeButton(surface, "cmdNext", QStringLiteral("&Nuovo calcolo"), pixels(4200, 5280, 1815, 1095),
                            0x00C0C0, QStringLiteral("Go"));
     c.cmdNext->setPictures(picture("smile.ico"), picture("neutral.ico"), picture("grin.ico"));
     c.cmdNext->setEnabled(false);
     c.cmdNext->setCursor(iconPointer());
+    c.cmdNext->setAccessibleDescription(WindowTexts::kNextDescription);
 
     c.cmdExit = makeButton(surface, "cmdExit", QStringLiteral("E&xit"), pixels(7680, 5280, 2055, 1095), 0xC000C0,
                            QStringLiteral("Ti prego resta ancora, forse riuscirai a farmi uscire "));
     c.cmdExit->setPictures(picture("noentry.ico"), QPixmap(), QPixmap());
     c.cmdExit->setCursor(Qt::ArrowCursor);
+    c.cmdExit->setAccessibleDescription(QStringLiteral("Cartello di divieto: finisce la gara e registra il record"));
 
     c.lblMessage->setCursor(iconPointer());
     return c;

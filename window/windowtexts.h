@@ -23,4 +23,8 @@ inline const QString kCreditsItem1 = QStringLiteral("Il numero che viene dopo, d
 inline const QString kCreditsMenu2 = QStringLiteral("Una gara di cinque minuti");
 inline const QString kCreditsItem2a = QStringLiteral("Scrivi il numero più uno e premi Invio");
 inline const QString kCreditsItem2b = QStringLiteral("Programma libero per la scuola primaria");
+// What a screen reader says of the button that asks the next question; after an
+// answer it starts with the verdict, read out as the focus lands there.
+inline const QString kNextDescription = QStringLiteral("Faccina gialla: chiede un nuovo numero");
+inline const QString kNextAfterVerdict = QStringLiteral("%1 Premi Invio per un nuovo numero.");
 } // namespace WindowTexts
