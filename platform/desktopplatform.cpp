@@ -42,7 +42,7 @@ QString DesktopPlatform::PromptText(const QString &prompt)
 
 QString DesktopPlatform::GetSystemDir()
 {
-    QString dir = QStringLiteral(CONTADOPO_RECORD_DIR);
+    QString dir = QString::fromUtf8(CONTADOPO_RECORD_DIR);
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     return dir;

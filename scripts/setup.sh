@@ -4,9 +4,9 @@
 set -euo pipefail
 
 build_packages=(cmake g++ make qt6-base-dev qt6-multimedia-dev libgl-dev
-                qt6-translations-l10n fonts-liberation2)
+                qt6-translations-l10n fonts-liberation2 dpkg-dev)
 test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
-               python3 python3-pyatspi)
+               python3 python3-pyatspi desktop-file-utils appstream fakeroot)
 
 packages=("${build_packages[@]}")
 if [ "${1:-play}" = test ]; then

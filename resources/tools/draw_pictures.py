@@ -9,6 +9,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT_DIR = os.path.dirname(HERE)
@@ -399,6 +400,51 @@ def stopwatch(size):
     return c.render(blend=False)
 
 
+def write_png(path, rows):
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xffffffff)
+    size = len(rows)
+    raw = b''.join(b'\0' + bytes(v for px in row for v in px) for row in rows)
+    png = (b'\x89PNG\r\n\x1a\n'
+           + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 2, 0, 0, 0))
+           + chunk(b'IDAT', zlib.compress(raw, 9))
+           + chunk(b'IEND', b''))
+    with open(path, 'wb') as f:
+        f.write(png)
+
+
+def resampled(rows, size):
+    # Area average: sharp pixel steps when enlarging, no lost digits when shrinking.
+    src = len(rows)
+    scale = src / size
+    out = []
+    for ty in range(size):
+        row = []
+        for tx in range(size):
+            acc = [0.0, 0.0, 0.0]
+            y0, y1 = ty * scale, (ty + 1) * scale
+            x0, x1 = tx * scale, (tx + 1) * scale
+            for sy in range(int(y0), min(src, int(math.ceil(y1)))):
+                wy = min(y1, sy + 1) - max(y0, sy)
+                for sx in range(int(x0), min(src, int(math.ceil(x1)))):
+                    w = wy * (min(x1, sx + 1) - max(x0, sx))
+                    for k in range(3):
+                        acc[k] += rows[sy][sx][k] * w
+            row.append(tuple(int(round(v / (scale * scale))) for v in acc))
+        out.append(row)
+    return out
+
+
+def write_theme_icons(rows):
+    for size in (16, 32, 48, 64, 128, 256):
+        folder = os.path.join(OUT_DIR, 'icons', 'hicolor', '%dx%d' % (size, size), 'apps')
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, 'it.contadopo.contadopo.png')
+        write_png(path, resampled(rows, size))
+        print(os.path.relpath(path), file=sys.stderr)
+
+
 def main():
     small = (32, 16)
     jobs = [
@@ -414,6 +460,8 @@ def main():
         path = os.path.join(OUT_DIR, name)
         write_ico(path, images)
         print(os.path.relpath(path), file=sys.stderr)
+    # The desktop menu's icon, at the sizes desktops ask for.
+    write_theme_icons(window_icon())
 
 
 if __name__ == '__main__':

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The package's postinst and postrm, run for real on this build's own record folder.
+# Usage: check_record_scripts.sh BUILD_DIR RECORD_DIR
+set -u
+build=$1
+dir=$2
+passed=0
+failed=0
+check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(fakeroot)
+run() { "${as_root[@]}" sh "$build/debian/$1" "$2"; }
+
+case "$dir" in /var/games/*) echo "refusing to touch the machine's record folder $dir"; exit 1 ;; esac
+rm -rf "$dir"
+
+run postinst configure
+check "postinst makes the folder 0755" '[ "$(stat -c %a "$dir")" = 755 ]'
+for f in suc000.txt nsuc000.txt; do
+    check "postinst makes $f empty" '[ -f "$dir/$f" ] && [ ! -s "$dir/$f" ]'
+    check "postinst makes $f 0666" '[ "$(stat -c %a "$dir/$f")" = 666 ]'
+done
+
+printf '12\r\n' > "$dir/suc000.txt"
+chmod 0644 "$dir/nsuc000.txt"
+run postinst configure
+check "an upgrade keeps the record" '[ "$(cat "$dir/suc000.txt")" = "$(printf "12\r")" ]'
+check "an upgrade keeps the modes it finds" '[ "$(stat -c %a "$dir/nsuc000.txt")" = 644 ]'
+
+rm "$dir/nsuc000.txt"
+ln -s /etc/passwd "$dir/nsuc000.txt"
+run postinst configure
+check "postinst leaves a planted link alone" '[ -L "$dir/nsuc000.txt" ] && [ "$(readlink "$dir/nsuc000.txt")" = /etc/passwd ]'
+rm "$dir/nsuc000.txt"
+
+run postrm remove
+check "removal keeps the record" '[ -s "$dir/suc000.txt" ]'
+run postrm purge
+check "purge takes the record away" '[ ! -e "$dir" ]'
+
+run postinst configure
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
