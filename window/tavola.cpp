@@ -24,6 +24,7 @@ constexpr int kActivationFallbackMsecs = 1500;
 Tavola::Tavola(Platform &platform, QWidget *parent)
     : QMainWindow(parent)
     , m_platform(platform)
+    , m_pictures(TavolaLayout::Pictures::load())
 {
     setObjectName(QStringLiteral("Tavola"));
     setWindowIcon(QIcon(QStringLiteral(":/pictures/contadopo.ico")));
@@ -60,8 +61,8 @@ void Tavola::buildControls()
     }
     m_surface = new GradientSurface;
     m_surface->setObjectName(QStringLiteral("surface"));
-    m_surface->setCursor(TavolaLayout::duckPointer());
-    m_ui = TavolaLayout::build(m_surface);
+    m_surface->setCursor(m_pictures.duck);
+    m_ui = TavolaLayout::build(m_surface, m_pictures);
     setCentralWidget(m_surface);
     setTabOrder(m_ui.cmdExit, m_ui.cmdNext);
     setTabOrder(m_ui.cmdNext, m_ui.txtAnswer);

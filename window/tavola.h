@@ -61,6 +61,7 @@ private:
 
     Platform &m_platform;
     Race m_race;
+    const TavolaLayout::Pictures m_pictures;
     TavolaControls m_ui;
     GradientSurface *m_surface = nullptr;
     QTimer *m_timer = nullptr;

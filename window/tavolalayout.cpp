@@ -154,26 +154,30 @@ PictureButton *makeButton(QWidget *surface, const char *name, const QString &tex
 
 } // namespace
 
-QCursor duckPointer()
+Pictures Pictures::load()
 {
+    Pictures p;
+    p.smile = picture("smile.ico");
+    p.neutral = picture("neutral.ico");
+    p.grin = picture("grin.ico");
+    p.noEntry = picture("noentry.ico");
+    p.stopwatch = picture("stopwatch.ico");
     // The bill tip points.
-    return QCursor(picture("duck.ico", 48), 0, 29);
-}
+    p.duck = QCursor(picture("duck.ico", 48), 0, 29);
 
-QCursor iconPointer()
-{
-    // Our stand-in for the old icon pointer: a small framed square.
+    // A small framed square.
     QPixmap shape(32, 32);
     shape.fill(Qt::transparent);
-    QPainter p(&shape);
-    p.fillRect(8, 8, 16, 16, Qt::black);
-    p.fillRect(9, 9, 14, 14, Qt::white);
-    p.fillRect(12, 12, 8, 8, Qt::black);
-    p.end();
-    return QCursor(shape, 16, 16);
+    QPainter painter(&shape);
+    painter.fillRect(8, 8, 16, 16, Qt::black);
+    painter.fillRect(9, 9, 14, 14, Qt::white);
+    painter.fillRect(12, 12, 8, 8, Qt::black);
+    painter.end();
+    p.icon = QCursor(shape, 16, 16);
+    return p;
 }
 
-TavolaControls build(QWidget *surface)
+TavolaControls build(QWidget *surface, const Pictures &pictures)
 {
     TavolaControls c;
     for (const LabelRow &row : kLabels)
@@ -194,25 +198,25 @@ TavolaControls build(QWidget *surface)
     c.Image1 = new QLabel(surface);
     c.Image1->setObjectName(QStringLiteral("Image1"));
     c.Image1->setGeometry(pixels(480, 1680, 480, 480));
-    c.Image1->setPixmap(picture("stopwatch.ico"));
+    c.Image1->setPixmap(pictures.stopwatch);
     c.Image1->setToolTip(QStringLiteral("Clicca sotto di me per impostare il Timer"));
     c.Image1->setAccessibleName(QStringLiteral("Cronometro"));
     c.Image1->setAccessibleDescription(QStringLiteral("Disegno di un cronometro bianco con le lancette nere"));
 
     c.cmdNext = makeButton(surface, "cmdNext", QStringLiteral("&Nuovo calcolo"), pixels(4200, 5280, 1815, 1095),
                            0x00C0C0, QStringLiteral("Go"));
-    c.cmdNext->setPictures(picture("smile.ico"), picture("neutral.ico"), picture("grin.ico"));
+    c.cmdNext->setPictures(pictures.smile, pictures.neutral, pictures.grin);
     c.cmdNext->setEnabled(false);
-    c.cmdNext->setCursor(iconPointer());
+    c.cmdNext->setCursor(pictures.icon);
     c.cmdNext->setAccessibleDescription(WindowTexts::kNextDescription);
 
     c.cmdExit = makeButton(surface, "cmdExit", QStringLiteral("E&xit"), pixels(7680, 5280, 2055, 1095), 0xC000C0,
                            QStringLiteral("Ti prego resta ancora, forse riuscirai a farmi uscire "));
-    c.cmdExit->setPictures(picture("noentry.ico"), QPixmap(), QPixmap());
+    c.cmdExit->setPictures(pictures.noEntry, QPixmap(), QPixmap());
     c.cmdExit->setCursor(Qt::ArrowCursor);
     c.cmdExit->setAccessibleDescription(QStringLiteral("Cartello di divieto: finisce la gara e registra il record"));
 
-    c.lblMessage->setCursor(iconPointer());
+    c.lblMessage->setCursor(pictures.icon);
     return c;
 }
 

@@ -2,7 +2,9 @@
 // and the event wiring between them and the race.
 #pragma once
 
+#include <QCursor>
 #include <QLabel>
+#include <QPixmap>
 
 class QLineEdit;
 class QTimer;
@@ -60,8 +62,15 @@ inline constexpr int kTwipsPerPixel = 15;
 inline constexpr int kClientWidth = 11880 / kTwipsPerPixel;
 inline constexpr int kClientHeight = 8310 / kTwipsPerPixel;
 
+// The window's pictures and pointers, loaded once: every new race reuses them
+// instead of filling Qt's pixmap cache with fresh copies.
+struct Pictures {
+    QPixmap smile, neutral, grin, noEntry, stopwatch;
+    QCursor duck;
+    QCursor icon; // our stand-in for the old icon pointer
+    static Pictures load();
+};
+
 // Creates every control on `surface` in its design-time state.
-TavolaControls build(QWidget *surface);
-QCursor duckPointer();
-QCursor iconPointer();
+TavolaControls build(QWidget *surface, const Pictures &pictures);
 } // namespace TavolaLayout
