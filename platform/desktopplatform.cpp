@@ -17,22 +17,28 @@ DesktopPlatform::DesktopPlatform(SoundPlayer &sound)
 {
 }
 
+QWidget *DesktopPlatform::dialogParent() const
+{
+    // Before the window is shown (name prompt, greeting) a box centres on the screen.
+    return m_parent && m_parent->isVisible() ? m_parent.data() : nullptr;
+}
+
 void DesktopPlatform::ShowMessage(const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, PlatformTexts::kAppTitle, text, QMessageBox::Ok, m_parent);
+    QMessageBox box(QMessageBox::NoIcon, PlatformTexts::kAppTitle, text, QMessageBox::Ok, dialogParent());
     box.exec();
 }
 
 bool DesktopPlatform::AskYesNo(const QString &text, const QString &title)
 {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, dialogParent());
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
 QString DesktopPlatform::PromptText(const QString &prompt)
 {
-    QInputDialog dialog(m_parent);
+    QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(PlatformTexts::kAppTitle);
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());

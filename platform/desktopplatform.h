@@ -28,6 +28,8 @@ public:
     static void installItalianTranslation();
 
 private:
+    QWidget *dialogParent() const;
+
     SoundPlayer &m_sound;
     QPointer<QWidget> m_parent;
 };
