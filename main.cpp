@@ -1,6 +1,7 @@
+#include "game/gametexts.h"
 #include "platform/desktopplatform.h"
 #include "platform/qtsoundplayer.h"
-#include "window/fonts.h"
+#include "window/appsetup.h"
 #include "window/tavola.h"
 
 #include <QApplication>
@@ -8,17 +9,13 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Contadopo"));
-    // The window ends the program itself; dialogs shown while it is hidden must not.
-    QApplication::setQuitOnLastWindowClosed(false);
-    DesktopPlatform::installItalianTranslation();
-    Fonts::installSubstitutions();
+    prepareApplication();
 
     QtSoundPlayer sound;
     DesktopPlatform platform(sound);
-    const QString folder = platform.ProgramFolder();
-    sound.preload(folder + QStringLiteral("/suoni/Esatto.wav"));
-    sound.preload(folder + QStringLiteral("/suoni/no.wav"));
+    const QString folder = platform.ProgramFolder() + QLatin1Char('/');
+    sound.preload(folder + GameTexts::kRightSound);
+    sound.preload(folder + GameTexts::kWrongSound);
 
     Tavola tavola(platform);
     platform.setDialogParent(&tavola);

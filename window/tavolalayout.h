@@ -20,7 +20,6 @@ public:
     void setAutoSize(bool on);
     bool autoSize() const { return m_autoSize; }
     void setCaption(const QString &text);
-    QString caption() const { return text(); }
     // The size that just holds the text, one line per line break.
     QSize fittedSize() const;
 

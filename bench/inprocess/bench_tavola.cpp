@@ -7,10 +7,9 @@
 // Prints key=value lines; times are median,min,max,count in milliseconds.
 
 #include "game/race.h"
-#include "platform/desktopplatform.h"
 #include "platform/platform.h"
 #include "platform/recordfiles.h"
-#include "window/fonts.h"
+#include "window/appsetup.h"
 #include "window/gradientsurface.h"
 #include "window/tavola.h"
 #include "window/windowtexts.h"
@@ -232,10 +231,7 @@ void report(const char *name, std::vector<qint64> ns)
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Contadopo"));
-    QApplication::setQuitOnLastWindowClosed(false);
-    DesktopPlatform::installItalianTranslation();
-    Fonts::installSubstitutions();
+    prepareApplication();
 
     QString records;
     int iterations = 400, warmup = 40, races = 5, answers = 100;
