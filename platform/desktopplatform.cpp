@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTranslator>
 
@@ -43,6 +44,8 @@ QString DesktopPlatform::PromptText(const QString &prompt)
     dialog.setLabelText(prompt);
     dialog.setTextValue(QString());
     dialog.setInputMode(QInputDialog::TextInput);
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setMaxLength(PlatformTexts::kMaxTypedChars);
     return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 

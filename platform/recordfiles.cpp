@@ -2,12 +2,16 @@
 
 #include "platform/platformtexts.h"
 
-#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
-#include <QThread>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -107,8 +111,13 @@ Handle openFolder(const QString &folder, bool create)
             return failed(reasonFor(errno));
         fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
-    if (fd < 0)
-        return failed(errno == ENOTDIR ? PlatformTexts::kReasonNotFolder : reasonFor(errno));
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st {};
+        if ((err == ENOTDIR || err == ELOOP) && ::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+            return failed(PlatformTexts::kReasonFolderLink.arg(QDir::cleanPath(path)));
+        return failed(err == ENOTDIR ? PlatformTexts::kReasonNotFolder : reasonFor(err));
+    }
     return Handle(fd);
 }
 
@@ -142,7 +151,7 @@ Handle openInFolder(const Handle &folder, const QString &name, Access access)
     return h;
 }
 
-Bytes readBytes(const Handle &file)
+Bytes readBytes(const Handle &file, qint64 limit)
 {
     Bytes r;
     if (!file.valid()) {
@@ -163,7 +172,7 @@ Bytes readBytes(const Handle &file)
             break;
         r.bytes.append(buffer, n);
         offset += n;
-        if (r.bytes.size() > kMaxBytes) {
+        if (r.bytes.size() > limit) {
             r.bytes.clear();
             r.error = PlatformTexts::kReasonTooLarge;
             return r;
@@ -182,7 +191,7 @@ ReadResult readAll(const Handle &file)
     return r;
 }
 
-QString replaceContent(const Handle &file, const QByteArray &content)
+QString writeContent(const Handle &file, const QByteArray &content)
 {
     if (!file.valid())
         return file.error;
@@ -196,26 +205,73 @@ QString replaceContent(const Handle &file, const QByteArray &content)
         }
         done += n;
     }
-    if (::ftruncate(file.fd(), off_t(content.size())) != 0 || ::fsync(file.fd()) != 0)
+    if (::ftruncate(file.fd(), off_t(content.size())) != 0)
         return reasonFor(errno);
     return {};
+}
+
+QString sync(const Handle &file)
+{
+    if (!file.valid())
+        return file.error;
+    return ::fsync(file.fd()) == 0 ? QString() : reasonFor(errno);
+}
+
+QString replaceContent(const Handle &file, const QByteArray &content)
+{
+    const QString error = writeContent(file, content);
+    return error.isEmpty() ? sync(file) : error;
 }
 
 bool lock(const Handle &file, bool exclusive, int msecs)
 {
     if (!file.valid())
         return false;
-    const QDeadlineTimer deadline(msecs);
-    const int op = (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB;
-    for (;;) {
-        if (::flock(file.fd(), op) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(10);
+    const int op = exclusive ? LOCK_EX : LOCK_SH;
+    if (::flock(file.fd(), op | LOCK_NB) == 0)
+        return true;
+    if (errno != EWOULDBLOCK && errno != EINTR)
+        return false;
+
+    // flock has no deadline of its own. A timer signal would have to reach this very
+    // thread in a program where Qt and the sound library run threads of their own,
+    // and one that lands just before the call is lost. So the blocking call runs in a
+    // short-lived thread on a duplicate descriptor (same open file, so the same lock)
+    // while we wait for it with a deadline; a late one lets go of the lock at once.
+    struct Waiter {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool locked = false;
+        bool abandoned = false;
+    };
+    const int duplicate = ::fcntl(file.fd(), F_DUPFD_CLOEXEC, 0);
+    if (duplicate < 0)
+        return false;
+    auto waiter = std::make_shared<Waiter>();
+    try {
+        std::thread([waiter, duplicate, op] {
+            int rc;
+            do
+                rc = ::flock(duplicate, op);
+            while (rc != 0 && errno == EINTR);
+            const std::lock_guard<std::mutex> guard(waiter->mutex);
+            if (rc == 0 && waiter->abandoned)
+                ::flock(duplicate, LOCK_UN);
+            ::close(duplicate);
+            waiter->finished = true;
+            waiter->locked = rc == 0;
+            waiter->done.notify_all();
+        }).detach();
+    } catch (const std::system_error &) {
+        ::close(duplicate);
+        return false;
     }
+    std::unique_lock<std::mutex> guard(waiter->mutex);
+    if (waiter->done.wait_for(guard, std::chrono::milliseconds(msecs), [&] { return waiter->finished; }))
+        return waiter->locked;
+    waiter->abandoned = true;
+    return false;
 }
 
 ReadResult readTextFile(const QString &path)

@@ -50,13 +50,19 @@ struct Bytes {
     bool ok() const { return error.isEmpty(); }
 };
 
-// The whole content, or an error when the file is larger than kMaxBytes.
-Bytes readBytes(const Handle &file);
+// The whole content, or an error when the file is larger than `limit`.
+Bytes readBytes(const Handle &file, qint64 limit = kMaxBytes);
 ReadResult readAll(const Handle &file);
-// Replaces the content in place: written from the start, cut to length, synced.
+// Replaces the content in place: written from the start, cut to length; not synced.
+QString writeContent(const Handle &file, const QByteArray &content);
+// Waits until what was written to the file is on the disk.
+QString sync(const Handle &file);
+// writeContent, then sync.
 QString replaceContent(const Handle &file, const QByteArray &content);
 
-// flock, retried for up to `msecs`; false when someone else still holds it.
+// Waits in the kernel for the file's lock (shared or exclusive) for up to `msecs`;
+// false when someone else still holds it then. The lock lasts until the handle is
+// closed; a handle whose lock timed out is closed, never locked again.
 bool lock(const Handle &file, bool exclusive, int msecs);
 
 // A whole file named by path, with the same care as the record files.

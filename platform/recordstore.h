@@ -20,18 +20,29 @@ struct SaveResult {
     QString storedName;
 };
 
-// The two record files in one machine-wide folder. Every rewrite happens under an
-// exclusive lock on the score file; readers take a shared one.
+// How long a copy waits for the lock another copy holds before it gives up.
+struct LockPatience {
+    int loadMsecs = 2000;
+    int saveMsecs = 5000;
+};
+
+// The two record files in one machine-wide folder, and a journal beside them. Every
+// rewrite happens under an exclusive lock on the score file; readers take a shared
+// one. A save goes to the journal first, so one cut short by a kill or a power cut
+// is finished by the next copy, and no one ever sees half of it.
 class RecordStore
 {
 public:
-    explicit RecordStore(const QString &recordDir);
+    explicit RecordStore(const QString &recordDir, LockPatience patience = {});
 
     QString scorePath() const;
     QString namePath() const;
+    QString journalPath() const;
 
-    // Makes the folder and both files when missing (files 0666), leaves existing ones.
+    // Makes the folder and the files when missing (files 0666), leaves existing ones.
     QStringList EnsureRecordFiles();
+    // Nothing but what was read under the lock; a record held too long by another
+    // copy is reported as busy and shown empty.
     StoredRecord LoadRecord();
     // Writes score and name only when the score is strictly higher than both the
     // record the player was shown and the one stored now; all or nothing.
@@ -41,5 +52,9 @@ public:
     static QString WriteRecordFile(const QString &path, const QString &text);
 
 private:
+    StoredRecord readUnderSharedLock(bool &interruptedSave) const;
+    void finishInterruptedSave() const;
+
     QString m_dir;
+    LockPatience m_patience;
 };

@@ -1,13 +1,19 @@
 // The record files in a folder of the test's own.
 #include "platform/recordfiles.h"
 #include "platform/recordstore.h"
+#include "recordpair.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
+#include <thread>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -35,6 +41,21 @@ mode_t modeOf(const QString &path)
     ::lstat(QFile::encodeName(path).constData(), &st);
     return st.st_mode & 07777;
 }
+
+// A journal entry as its format is written down: a line naming it, the two lengths,
+// both contents, then the SHA-256 of all that.
+QByteArray journalEntry(const QByteArray &score, const QByteArray &name)
+{
+    const QByteArray body = "contadopo journal 1\n" + QByteArray::number(score.size()) + ' '
+        + QByteArray::number(name.size()) + '\n' + score + name;
+    return body + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
+}
+
+int pairOnDisk(const RecordStore &store)
+{
+    return RecordPair::scoreOf(RecordFiles::decode(contentOf(store.scorePath())),
+                               RecordFiles::decode(contentOf(store.namePath())));
+}
 } // namespace
 
 class TestRecordStore : public QObject
@@ -56,11 +77,15 @@ private slots:
 
     void saveOnlyWhenStrictlyBetter_data();
     void saveOnlyWhenStrictlyBetter();
-    void failedNameWriteRestoresTheOldScore();
+    void nameTheNextStartCouldNotReadIsRefused();
+    void saveThatCannotWriteItsJournalChangesNothing();
+    void journalEntryIsFinishedOnlyWhenWhole_data();
+    void journalEntryIsFinishedOnlyWhenWhole();
 
-    void readerWaitsBrieflyForAWriterThenGoesOn();
+    void readerWaitsForTheLockThenSaysBusyAndShowsNothing();
     void saveGivesUpWhileAnotherCopyHoldsTheLock();
-    void racingWritersNeverMixAScoreWithAnotherName();
+    void killedMidSaveTheNextCopySeesAWholePairNeverLower();
+    void copiesSavingAtOnceShowOnlyWholePairs();
 
 private:
     std::unique_ptr<QTemporaryDir> m_tmp;
@@ -81,7 +106,7 @@ void TestRecordStore::firstRunCreatesTwoEmptyFilesForEveryUser()
     QCOMPARE(store.scorePath(), m_dir + QStringLiteral("/suc000.txt"));
     QVERIFY(store.EnsureRecordFiles().isEmpty());
     QCOMPARE(modeOf(m_tmp->path() + QStringLiteral("/records")), mode_t(0755));
-    for (const QString &path : {store.scorePath(), store.namePath()}) {
+    for (const QString &path : {store.scorePath(), store.namePath(), store.journalPath()}) {
         QCOMPARE(contentOf(path), QByteArray());
         QCOMPARE(modeOf(path), mode_t(0666));
     }
@@ -191,7 +216,10 @@ void TestRecordStore::linkedRecordFolderIsNotFollowed()
     QVERIFY(QDir().mkpath(real));
     QVERIFY(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(m_tmp->path() + QStringLiteral("/records")).constData()) == 0);
     RecordStore store(m_dir);
-    QCOMPARE(store.EnsureRecordFiles().size(), 2);
+    const QStringList errors = store.EnsureRecordFiles();
+    QCOMPARE(errors.size(), 3);
+    QVERIFY2(errors.first().endsWith(QStringLiteral("la cartella %1/records è un collegamento simbolico.").arg(m_tmp->path())),
+             qPrintable(errors.first()));
     QVERIFY(!QFile::exists(real + QStringLiteral("/suc000.txt")));
 }
 
@@ -201,7 +229,7 @@ void TestRecordStore::folderThatCannotBeMadeIsReported()
     put(m_tmp->path() + QStringLiteral("/plain"), "x");
     RecordStore store(m_tmp->path() + QStringLiteral("/plain/records/"));
     const QStringList errors = store.EnsureRecordFiles();
-    QCOMPARE(errors.size(), 2);
+    QCOMPARE(errors.size(), 3);
     QVERIFY2(errors.first().startsWith(QStringLiteral("Non riesco a creare il file del record ")), qPrintable(errors.first()));
     QVERIFY(errors.first().contains(m_tmp->path() + QStringLiteral("/plain/records/suc000.txt")));
     QCOMPARE(store.LoadRecord().errors.size(), 2);
@@ -247,21 +275,42 @@ void TestRecordStore::saveOnlyWhenStrictlyBetter()
         QCOMPARE(result.storedName, QStringLiteral("Old\r\n"));
 }
 
-void TestRecordStore::failedNameWriteRestoresTheOldScore()
+void TestRecordStore::nameTheNextStartCouldNotReadIsRefused()
+{
+    RecordStore store(m_dir);
+    store.EnsureRecordFiles();
+    put(store.scorePath(), "5\r\n");
+    put(store.namePath(), "Old\r\n");
+    // Over 64 KiB in UTF-8: saved, it would be reported as too large at every start.
+    const SaveResult refused = store.SaveRecordIfBetter(QStringLiteral("6"), QString(22000, QChar(0x20AC)), QString());
+    QCOMPARE(refused.outcome, SaveOutcome::Failed);
+    QCOMPARE(refused.error, QStringLiteral("Il nome è troppo lungo per il file del record %1.").arg(QDir::cleanPath(store.namePath())));
+    QCOMPARE(contentOf(store.scorePath()), QByteArray("5\r\n"));
+    QCOMPARE(contentOf(store.namePath()), QByteArray("Old\r\n"));
+
+    // The longest name a prompt takes comes back whole.
+    const QString longest(100, QChar(0x20AC));
+    QCOMPARE(store.SaveRecordIfBetter(QStringLiteral("6"), longest, QString()).outcome, SaveOutcome::Saved);
+    const StoredRecord record = store.LoadRecord();
+    QVERIFY(record.errors.isEmpty());
+    QCOMPARE(record.name, longest + QStringLiteral("\r\n"));
+}
+
+void TestRecordStore::saveThatCannotWriteItsJournalChangesNothing()
 {
     RecordStore store(m_dir);
     store.EnsureRecordFiles();
     put(store.scorePath(), "5\r\n");
     put(store.namePath(), "Old\r\n");
 
-    // A file-size limit lets the short score through and stops the long name.
+    // A file-size limit stops the journal half-way, as a full disk would.
     const pid_t child = ::fork();
     if (child == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
         struct rlimit limit {64, 64};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const SaveResult r = store.SaveRecordIfBetter(QStringLiteral("6"), QString(200, QLatin1Char('n')), QStringLiteral("5"));
-        ::_exit(r.outcome == SaveOutcome::Failed && r.error.contains(QStringLiteral("nsuc000.txt")) ? 0 : 1);
+        ::_exit(r.outcome == SaveOutcome::Failed && r.error.contains(QStringLiteral("suc000.jnl")) ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -269,67 +318,191 @@ void TestRecordStore::failedNameWriteRestoresTheOldScore()
     QCOMPARE(WEXITSTATUS(status), 0);
     QCOMPARE(contentOf(store.scorePath()), QByteArray("5\r\n"));
     QCOMPARE(contentOf(store.namePath()), QByteArray("Old\r\n"));
+    const StoredRecord record = store.LoadRecord();
+    QCOMPARE(record.score, QStringLiteral("5\r\n"));
+    QCOMPARE(record.name, QStringLiteral("Old\r\n"));
 }
 
-void TestRecordStore::readerWaitsBrieflyForAWriterThenGoesOn()
+void TestRecordStore::journalEntryIsFinishedOnlyWhenWhole_data()
 {
+    // The files hold 7 and Old, as a save of 9 left them when cut short.
+    const QByteArray whole = journalEntry("9\r\n", "Nuova\r\n");
+    QByteArray changed = whole;
+    changed[whole.indexOf("Nuova")] = 'M';
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<bool>("finished");
+    QTest::newRow("whole") << whole << true;
+    QTest::newRow("cut short") << whole.chopped(1) << false;
+    QTest::newRow("half flushed") << whole.left(whole.size() / 2) + QByteArray(whole.size() - whole.size() / 2, '\0') << false;
+    QTest::newRow("one byte changed") << changed << false;
+    QTest::newRow("lower than the stored score") << journalEntry("6\r\n", "Bassa\r\n") << false;
+}
+
+void TestRecordStore::journalEntryIsFinishedOnlyWhenWhole()
+{
+    QFETCH(QByteArray, journal);
+    QFETCH(bool, finished);
     RecordStore store(m_dir);
     store.EnsureRecordFiles();
+    put(store.scorePath(), "7\r\n");
+    put(store.namePath(), "Old\r\n");
+    put(store.journalPath(), journal);
+
+    const StoredRecord record = store.LoadRecord();
+    QVERIFY(record.errors.isEmpty());
+    const QByteArray score = finished ? "9\r\n" : "7\r\n";
+    const QByteArray name = finished ? "Nuova\r\n" : "Old\r\n";
+    QCOMPARE(record.score.toUtf8(), score);
+    QCOMPARE(record.name.toUtf8(), name);
+    // The reader finished the save for every other copy and peer too.
+    QCOMPARE(contentOf(store.scorePath()), score);
+    QCOMPARE(contentOf(store.namePath()), name);
+    if (finished)
+        QCOMPARE(contentOf(store.journalPath()), QByteArray());
+
+    QCOMPARE(store.SaveRecordIfBetter(QStringLiteral("8"), QStringLiteral("Otto"), QString()).outcome,
+             finished ? SaveOutcome::BeatenMeanwhile : SaveOutcome::Saved);
+    QCOMPARE(contentOf(store.journalPath()), QByteArray());
+    QCOMPARE(store.LoadRecord().name.toUtf8(), finished ? name : QByteArray("Otto\r\n"));
+}
+
+void TestRecordStore::readerWaitsForTheLockThenSaysBusyAndShowsNothing()
+{
+    RecordStore store(m_dir, LockPatience{400, 400});
+    store.EnsureRecordFiles();
     put(store.scorePath(), "4\r\n");
+    put(store.namePath(), "Anna\r\n");
     const int held = ::open(QFile::encodeName(store.scorePath()).constData(), O_RDWR);
     QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
     QElapsedTimer timer;
     timer.start();
+    const StoredRecord busy = store.LoadRecord();
+    const qint64 gaveUpAfter = timer.elapsed();
+    QVERIFY2(gaveUpAfter >= 350 && gaveUpAfter < 3000, qPrintable(QString::number(gaveUpAfter)));
+    QCOMPARE(busy.errors, QStringList{QStringLiteral("Il record è occupato in questo momento da un'altra copia del gioco: per ora non lo posso mostrare.")});
+    QCOMPARE(busy.score, QString());
+    QCOMPARE(busy.name, QString());
+
+    // A holder that lets go in time: the reader gets the record as soon as it does.
+    std::thread letGo([held] {
+        QThread::msleep(150);
+        ::close(held);
+    });
+    timer.start();
     const StoredRecord record = store.LoadRecord();
     const qint64 waited = timer.elapsed();
-    ::close(held);
-    QVERIFY2(waited >= 500 && waited < 5000, qPrintable(QString::number(waited)));
+    letGo.join();
+    QVERIFY(record.errors.isEmpty());
     QCOMPARE(record.score, QStringLiteral("4\r\n"));
+    QCOMPARE(record.name, QStringLiteral("Anna\r\n"));
+    QVERIFY2(waited >= 100 && waited < 350, qPrintable(QString::number(waited)));
 }
 
 void TestRecordStore::saveGivesUpWhileAnotherCopyHoldsTheLock()
 {
-    RecordStore store(m_dir);
+    RecordStore store(m_dir, LockPatience{200, 200});
     store.EnsureRecordFiles();
     const int held = ::open(QFile::encodeName(store.scorePath()).constData(), O_RDWR);
     QVERIFY(held >= 0 && ::flock(held, LOCK_SH) == 0);
     const SaveResult result = store.SaveRecordIfBetter(QStringLiteral("3"), QStringLiteral("Anna"), QString());
     ::close(held);
     QCOMPARE(result.outcome, SaveOutcome::Failed);
+    QVERIFY2(result.error.endsWith(QStringLiteral("è occupato da un'altra copia del gioco.")), qPrintable(result.error));
     QCOMPARE(contentOf(store.scorePath()), QByteArray());
+    // The copy that gave up let go of everything: the next save goes through.
+    QCOMPARE(store.SaveRecordIfBetter(QStringLiteral("3"), QStringLiteral("Anna"), QString()).outcome, SaveOutcome::Saved);
 }
 
-void TestRecordStore::racingWritersNeverMixAScoreWithAnotherName()
+void TestRecordStore::killedMidSaveTheNextCopySeesAWholePairNeverLower()
 {
+    constexpr int kKills = 300;
     RecordStore store(m_dir);
-    store.EnsureRecordFiles();
-    pid_t writers[2];
-    for (int w = 0; w < 2; ++w) {
-        writers[w] = ::fork();
-        if (writers[w] == 0) {
-            const QString name = w == 0 ? QStringLiteral("Anna") : QStringLiteral("Bruno lungo lungo");
-            for (int score = 2 - w; score <= 300; score += 2)
-                store.SaveRecordIfBetter(QString::number(score), name, QString());
-            ::_exit(0);
+    QVERIFY(store.EnsureRecordFiles().isEmpty());
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    int torn = 0, lower = 0, cutShort = 0, best = 0, stored = 0;
+    for (int kill = 0; kill < kKills; ++kill) {
+        QProcess saver;
+        saver.start(QStringLiteral(RECORD_SAVER), {QStringLiteral("kill"), m_dir, QString::number(stored)});
+        QVERIFY2(saver.waitForReadyRead(10000), qPrintable(saver.errorString()));
+        QThread::usleep(random.bounded(8000));
+        saver.kill();
+        QVERIFY(saver.waitForFinished(10000));
+        QVERIFY2(saver.exitStatus() == QProcess::CrashExit, saver.readAllStandardError().constData());
+        if (!contentOf(store.journalPath()).isEmpty())
+            ++cutShort;
+        const StoredRecord shown = store.LoadRecord();
+        const int score = RecordPair::scoreOf(shown.score, shown.name);
+        stored = std::max(stored, shown.score.trimmed().toInt());
+        // Once a copy has loaded the record, a peer reading the files sees the same pair.
+        if (!shown.errors.isEmpty() || score < 0 || pairOnDisk(store) != score)
+            ++torn;
+        else if (score < best)
+            ++lower;
+        else
+            best = score;
+    }
+    qInfo("%d kills at random moments (seed %u): %d torn pairs, %d scores gone down; "
+          "%d saves cut short and finished by the next copy; record reached %d",
+          kKills, seed, torn, lower, cutShort, best);
+    QCOMPARE(torn, 0);
+    QCOMPARE(lower, 0);
+    // Kills that all fell between saves would prove nothing.
+    QVERIFY(cutShort > 0);
+}
+
+void TestRecordStore::copiesSavingAtOnceShowOnlyWholePairs()
+{
+    constexpr int kCopies = 8;
+    constexpr int kRounds = 128;
+    RecordStore store(m_dir);
+    QVERIFY(store.EnsureRecordFiles().isEmpty());
+    std::vector<std::unique_ptr<QProcess>> copies;
+    for (int i = 0; i < kCopies; ++i) {
+        auto &copy = copies.emplace_back(std::make_unique<QProcess>());
+        copy->start(QStringLiteral(RECORD_SAVER), {QStringLiteral("race"), m_dir, QString::number(i),
+                                                   QString::number(kCopies), QString::number(kRounds)});
+    }
+    // All of them loaded and waiting, so that they really run at the same time.
+    for (auto &copy : copies) {
+        QVERIFY2(copy->waitForReadyRead(10000), qPrintable(copy->errorString()));
+        QCOMPARE(copy->readLine(), QByteArray("ready\n"));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    for (auto &copy : copies) {
+        copy->write("go\n");
+        copy->waitForBytesWritten(1000);
+    }
+    QMap<QByteArray, int> total;
+    for (auto &copy : copies) {
+        QVERIFY(copy->waitForFinished(60000));
+        QVERIFY2(copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0,
+                 copy->readAllStandardError().constData());
+        const QByteArray figures = copy->readAllStandardOutput().trimmed();
+        for (const QByteArray &field : figures.split(' ')) {
+            const QList<QByteArray> figure = field.split('=');
+            QVERIFY2(figure.size() == 2, figures.constData());
+            const int value = figure.at(1).toInt();
+            total[figure.at(0)] = figure.at(0) == "best" ? std::max(total[figure.at(0)], value) : total[figure.at(0)] + value;
         }
     }
-    int checked = 0;
-    for (int i = 0; i < 400; ++i) {
-        const StoredRecord r = store.LoadRecord();
-        QVERIFY(r.errors.isEmpty());
-        if (r.score.isEmpty())
-            continue;
-        const int score = r.score.trimmed().toInt();
-        QVERIFY2(r.score.endsWith(QStringLiteral("\r\n")) && score > 0, qPrintable(r.score));
-        QCOMPARE(r.name, score % 2 == 0 ? QStringLiteral("Anna\r\n") : QStringLiteral("Bruno lungo lungo\r\n"));
-        ++checked;
-    }
-    for (pid_t p : writers)
-        ::waitpid(p, nullptr, 0);
-    QVERIFY(checked > 0);
     const StoredRecord last = store.LoadRecord();
-    QCOMPARE(last.score, QStringLiteral("300\r\n"));
-    QCOMPARE(last.name, QStringLiteral("Anna\r\n"));
+    const bool bestKept = last.errors.isEmpty() && RecordPair::scoreOf(last.score, last.name) == total["best"];
+    qInfo("%d copies at once, %d saves (%d saved) and %d loads in %lld ms: %d mismatched pairs shown, "
+          "%d lower than the copy's own save, %d loads busy, %d saves failed; stored at the end: %s",
+          kCopies, total["saves"], total["saved"], total["loads"], timer.elapsed(), total["mismatched"],
+          total["lower"], total["busy"], total["failed"],
+          qPrintable(bestKept ? QStringLiteral("the best saved, %1, with its own name").arg(total["best"])
+                              : last.score.trimmed() + QLatin1Char('/') + last.name.trimmed()));
+    QCOMPARE(total["mismatched"], 0);
+    QCOMPARE(total["lower"], 0);
+    QCOMPARE(total["busy"], 0);
+    QCOMPARE(total["failed"], 0);
+    QVERIFY(total["saves"] >= 1000);
+    // One copy after the other would save exactly one round's worth plus one each.
+    QVERIFY2(total["saved"] > kRounds + kCopies, "the copies did not run at the same time");
+    QVERIFY(bestKept);
 }
 
 QTEST_GUILESS_MAIN(TestRecordStore)

@@ -1,0 +1,82 @@
+// A copy of the game's record store that does nothing but save, for the tests that
+// kill it mid-save or run many of it at once.
+//   recordsaver kill DIR FROM           saves FROM+1, FROM+2, ... until killed
+//   recordsaver race DIR INDEX COPIES ROUNDS
+//       says it is ready, waits for a line on stdin, then ROUNDS times loads (checking the pair) and
+//       saves INDEX+1+round*COPIES; prints its figures on one line
+#include "platform/platformtexts.h"
+#include "platform/recordstore.h"
+#include "recordpair.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int saveUntilKilled(RecordStore &store, int from)
+{
+    std::fputs("saving\n", stdout);
+    std::fflush(stdout);
+    for (int score = from + 1;; ++score) {
+        const SaveResult r = store.SaveRecordIfBetter(QString::number(score), RecordPair::nameFor(score),
+                                                      QString::number(score - 1));
+        if (r.outcome != SaveOutcome::Saved) {
+            std::fprintf(stderr, "save of %d: %s\n", score, qPrintable(r.error));
+            return 1;
+        }
+    }
+}
+
+int race(RecordStore &store, int index, int copies, int rounds)
+{
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    std::string go;
+    std::getline(std::cin, go);
+    int mismatched = 0, lower = 0, busy = 0, saved = 0, failed = 0, best = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const StoredRecord shown = store.LoadRecord();
+        const int seen = RecordPair::scoreOf(shown.score, shown.name);
+        if (shown.errors.contains(PlatformTexts::kRecordBusy))
+            ++busy;
+        else if (!shown.errors.isEmpty() || seen < 0)
+            ++mismatched;
+        else if (seen < best)
+            ++lower;
+        // As a copy that was shown no record: every save goes as far as the lock.
+        const int score = index + 1 + round * copies;
+        const SaveResult r = store.SaveRecordIfBetter(QString::number(score), RecordPair::nameFor(score), QString());
+        if (r.outcome == SaveOutcome::Saved) {
+            ++saved;
+            best = score;
+        } else if (r.outcome == SaveOutcome::Failed) {
+            ++failed;
+            std::fprintf(stderr, "%s\n", qPrintable(r.error));
+        }
+    }
+    std::printf("loads=%d mismatched=%d lower=%d busy=%d saves=%d saved=%d failed=%d best=%d\n", rounds, mismatched,
+                lower, busy, rounds, saved, failed, best);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args.at(1) == QLatin1String("kill")) {
+        RecordStore store(args.at(2));
+        return saveUntilKilled(store, args.at(3).toInt());
+    }
+    if (args.size() == 6 && args.at(1) == QLatin1String("race")) {
+        RecordStore store(args.at(2));
+        return race(store, args.at(3).toInt(), args.at(4).toInt(), args.at(5).toInt());
+    }
+    std::fputs("usage: recordsaver kill DIR FROM | race DIR INDEX COPIES ROUNDS\n", stderr);
+    return 2;
+}
