@@ -129,6 +129,13 @@ void TestPlatform::promptStartsEmptyAndCancelGivesNothing()
     });
     QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString());
     QVERIFY2(buttons.contains(QStringLiteral("Annulla")), qPrintable(buttons.join(QLatin1Char(','))));
+
+    // A leaning elbow types no more than a record file can hold.
+    whenDialogOpens([](QDialog *d) {
+        QTest::keyClicks(d->findChild<QLineEdit *>(), QString(150, QChar(0x20AC)));
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString(100, QChar(0x20AC)));
 }
 
 void TestPlatform::recordFolderAndProgramFolder()

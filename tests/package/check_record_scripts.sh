@@ -16,16 +16,22 @@ rm -rf "$dir"
 
 run postinst configure
 check "postinst makes the folder 0755" '[ "$(stat -c %a "$dir")" = 755 ]'
-for f in suc000.txt nsuc000.txt; do
+for f in suc000.txt nsuc000.txt suc000.jnl; do
     check "postinst makes $f empty" '[ -f "$dir/$f" ] && [ ! -s "$dir/$f" ]'
     check "postinst makes $f 0666" '[ "$(stat -c %a "$dir/$f")" = 666 ]'
 done
 
 printf '12\r\n' > "$dir/suc000.txt"
+printf 'entry' > "$dir/suc000.jnl"
 chmod 0644 "$dir/nsuc000.txt"
 run postinst configure
 check "an upgrade keeps the record" '[ "$(cat "$dir/suc000.txt")" = "$(printf "12\r")" ]'
+check "an upgrade keeps the journal of a save cut short" '[ "$(cat "$dir/suc000.jnl")" = entry ]'
 check "an upgrade keeps the modes it finds" '[ "$(stat -c %a "$dir/nsuc000.txt")" = 644 ]'
+
+rm "$dir/suc000.jnl"
+run postinst configure
+check "an upgrade from before the journal adds it, 0666" '[ -f "$dir/suc000.jnl" ] && [ "$(stat -c %a "$dir/suc000.jnl")" = 666 ]'
 
 rm "$dir/nsuc000.txt"
 ln -s /etc/passwd "$dir/nsuc000.txt"
