@@ -9,8 +9,10 @@
 #include "recordpair.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -38,8 +40,12 @@ int race(RecordStore &store, int index, int copies, int rounds)
     std::string go;
     std::getline(std::cin, go);
     int mismatched = 0, lower = 0, busy = 0, saved = 0, failed = 0, best = 0;
+    qint64 slowest = 0;
+    QElapsedTimer timer;
     for (int round = 0; round < rounds; ++round) {
+        timer.start();
         const StoredRecord shown = store.LoadRecord();
+        slowest = std::max(slowest, timer.elapsed());
         const int seen = RecordPair::scoreOf(shown.score, shown.name);
         if (shown.errors.contains(PlatformTexts::kRecordBusy))
             ++busy;
@@ -49,7 +55,9 @@ int race(RecordStore &store, int index, int copies, int rounds)
             ++lower;
         // As a copy that was shown no record: every save goes as far as the lock.
         const int score = index + 1 + round * copies;
+        timer.start();
         const SaveResult r = store.SaveRecordIfBetter(QString::number(score), RecordPair::nameFor(score), QString());
+        slowest = std::max(slowest, timer.elapsed());
         if (r.outcome == SaveOutcome::Saved) {
             ++saved;
             best = score;
@@ -58,8 +66,8 @@ int race(RecordStore &store, int index, int copies, int rounds)
             std::fprintf(stderr, "%s\n", qPrintable(r.error));
         }
     }
-    std::printf("loads=%d mismatched=%d lower=%d busy=%d saves=%d saved=%d failed=%d best=%d\n", rounds, mismatched,
-                lower, busy, rounds, saved, failed, best);
+    std::printf("loads=%d mismatched=%d lower=%d busy=%d saves=%d saved=%d failed=%d best=%d slowest=%lld\n", rounds,
+                mismatched, lower, busy, rounds, saved, failed, best, slowest);
     return 0;
 }
 
