@@ -285,11 +285,13 @@ void TestRecordStore::nameTheNextStartCouldNotReadIsRefused()
     const SaveResult refused = store.SaveRecordIfBetter(QStringLiteral("6"), QString(22000, QChar(0x20AC)), QString());
     QCOMPARE(refused.outcome, SaveOutcome::Failed);
     QCOMPARE(refused.error, QStringLiteral("Il nome è troppo lungo per il file del record %1.").arg(QDir::cleanPath(store.namePath())));
+    QCOMPARE(store.SaveRecordIfBetter(QStringLiteral("6"), QString(65535, QLatin1Char('n')), QString()).outcome,
+             SaveOutcome::Failed);
     QCOMPARE(contentOf(store.scorePath()), QByteArray("5\r\n"));
     QCOMPARE(contentOf(store.namePath()), QByteArray("Old\r\n"));
 
-    // The longest name a prompt takes comes back whole.
-    const QString longest(100, QChar(0x20AC));
+    // One byte less, line break included, is the longest the next start reads back.
+    const QString longest(65534, QLatin1Char('n'));
     QCOMPARE(store.SaveRecordIfBetter(QStringLiteral("6"), longest, QString()).outcome, SaveOutcome::Saved);
     const StoredRecord record = store.LoadRecord();
     QVERIFY(record.errors.isEmpty());
