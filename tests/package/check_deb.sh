@@ -10,7 +10,7 @@ passed=0
 failed=0
 check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
 
-deb=$("$src/scripts/build-deb.sh" "$work" | tail -n 1) || { echo "building the package failed"; exit 1; }
+deb=$(set -o pipefail; "$src/scripts/build-deb.sh" "$work" | tail -n 1) || { echo "building the package failed"; exit 1; }
 [ -f "$deb" ] || { echo "no package built: $deb"; exit 1; }
 contents=$(dpkg-deb -c "$deb")
 depends=$(dpkg-deb -f "$deb" Depends)
