@@ -7,7 +7,7 @@ build_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev l
                 qt6-translations-l10n fonts-liberation2 dpkg-dev file)
 test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
                python3 python3-pyatspi desktop-file-utils appstream fakeroot
-               procps x11-xkb-utils)
+               procps x11-xkb-utils lintian man-db groff-base)
 
 packages=("${build_packages[@]}")
 if [ "${1:-play}" = test ]; then
