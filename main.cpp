@@ -1,6 +1,6 @@
 #include "game/gametexts.h"
 #include "platform/desktopplatform.h"
-#include "platform/qtsoundplayer.h"
+#include "platform/soundplayer.h"
 #include "window/appsetup.h"
 #include "window/tavola.h"
 
@@ -11,11 +11,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     prepareApplication();
 
-    QtSoundPlayer sound;
-    DesktopPlatform platform(sound);
-    const QString folder = platform.ProgramFolder() + QLatin1Char('/');
-    sound.preload(folder + GameTexts::kRightSound);
-    sound.preload(folder + GameTexts::kWrongSound);
+    const std::unique_ptr<SoundPlayer> sound = SoundPlayer::createForDesktop();
+    DesktopPlatform platform(*sound);
+    // The first cue follows the first answer: the name prompt does not wait for it.
+    afterFirstWindowShown([&sound, folder = platform.ProgramFolder() + QLatin1Char('/')] {
+        sound->preload(folder + GameTexts::kRightSound);
+        sound->preload(folder + GameTexts::kWrongSound);
+    });
 
     Tavola tavola(platform);
     platform.setDialogParent(&tavola);
