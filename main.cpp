@@ -13,13 +13,13 @@ int main(int argc, char *argv[])
 
     const std::unique_ptr<SoundPlayer> sound = SoundPlayer::createForDesktop();
     DesktopPlatform platform(*sound);
-    // The first cue follows the first answer: the name prompt does not wait for it.
-    afterFirstWindowShown([&sound, folder = platform.ProgramFolder() + QLatin1Char('/')] {
+    Tavola tavola(platform, Tavola::Build::BehindFirstDialog);
+    // The window and the first cue are needed only after the name: the prompt does not wait for them.
+    afterFirstWindowShown([&sound, &tavola, folder = platform.ProgramFolder() + QLatin1Char('/')] {
+        tavola.build();
         sound->preload(folder + GameTexts::kRightSound);
         sound->preload(folder + GameTexts::kWrongSound);
     });
-
-    Tavola tavola(platform);
     platform.setDialogParent(&tavola);
     QObject::connect(&tavola, &Tavola::quitRequested, &app, [] { QCoreApplication::exit(0); }, Qt::DirectConnection);
     tavola.start();

@@ -23,7 +23,7 @@ using Clock = std::chrono::steady_clock;
 
 // A cue asked for while the connection or its upload was still being made plays
 // when ready, if it is still this fresh; an older one would only confuse.
-constexpr auto kStillFresh = std::chrono::milliseconds(300);
+constexpr auto kStillFresh = std::chrono::seconds(1);
 
 // The functions we use, resolved at run time: the library and the codecs it pulls
 // in are mapped only once the first window is up, never before it.
