@@ -70,6 +70,7 @@ class Cue:
         check(len(whole) == 1, f"{path} is not one cue: {whole}")
         self.length = whole[0][1] - whole[0][0]
         self.beeps = len(sound_segments(samples, BETWEEN_BEEPS_S))
+        self.sound = samples[int(whole[0][0] * RATE):int(whole[0][1] * RATE)]
 
 
 class Heard:
@@ -140,6 +141,24 @@ def heard_cues(path):
     return [Heard(samples, start, end) for start, end in sound_segments(samples, BETWEEN_CUES_S)]
 
 
+def alone_share(samples, end, cue):
+    """How much of the recording, over the cue ending at `end`, is not that cue: near 0
+    when it plays alone, large when another sound is mixed into it."""
+    n = len(cue.sound)
+    energy = sum(x * x for x in cue.sound[::2])
+    best = None
+    for start in range(int(end * RATE) - n - 40, int(end * RATE) - n + 40):
+        if start < 0:
+            continue
+        score = sum(samples[start + k] * cue.sound[k] for k in range(0, n, 2))
+        if best is None or score > best[0]:
+            best = (score, start)
+    scale = best[0] / energy
+    part = samples[best[1]:best[1] + n]
+    rest = sum((part[k] - scale * cue.sound[k]) ** 2 for k in range(n))
+    return rest / max(1.0, sum(x * x for x in part))
+
+
 def check_heard(heard, cue, what):
     check(abs(heard.length - cue.length) <= LENGTH_TOLERANCE_S,
           f"{what}: heard {heard.length * 1000:.1f} ms, the {cue.name} cue lasts {cue.length * 1000:.1f} ms")
@@ -187,6 +206,24 @@ def main():
         check_heard(heard[1], wrong, "second answer, wrong")
         first_heard = heard
 
+        # Two wrong answers typed in one go: the second cue cuts the first off, so from
+        # its start on the second is heard alone.
+        next_question(program)
+        cut = os.path.join(work, "cut.wav")
+        server.record(cut)
+        race.xdotool("key", "--delay", "40", "0", "Return", "Return", "0", "Return")
+        time.sleep(1.5)
+        server.stop_recording()
+        samples = read_mono(cut)
+        heard = sound_segments(samples, BETWEEN_CUES_S)
+        check(len(heard) == 1, f"two quick wrong answers: expected one stretch of sound, heard {heard}")
+        start, end = heard[0]
+        check(end - start < 2 * wrong.length - 0.05,
+              f"two quick wrong answers: the cues did not overlap ({(end - start) * 1000:.1f} ms)")
+        overlap_share = alone_share(samples, end, wrong)
+        check(overlap_share < 0.1, f"the first wrong cue went on under the second: {overlap_share:.2f} "
+              "of the second cue's stretch is something else")
+
         server.kill()
         next_question(program)
         time.sleep(1.0)
@@ -203,7 +240,8 @@ def main():
         check_heard(heard[0], right, "right answer after the server restarted")
         program.alive()
         print(f"PASS sound: in the files right {right.length * 1000:.1f} ms, wrong {wrong.length * 1000:.1f} ms; "
-              f"heard right {first_heard[0]}, wrong {first_heard[1]}; after the server restarted right {heard[0]}")
+              f"heard right {first_heard[0]}, wrong {first_heard[1]}; a cue cut off by the next "
+              f"({overlap_share:.2f} of the later one not its own); after the server restarted right {heard[0]}")
         return 0
     except Failure as error:
         print(f"FAIL sound: {error}")
