@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Listens to the real program's cues through a sound server of its own: a private
 PulseAudio with a null sink, whose monitor is recorded while a child answers right
-and wrong; then the server dies and comes back, and the next cue must be heard.
+and wrong, then twice wrong in one go; then the server dies and comes back, and the
+next cue must be heard.
 
 Usage (inside the session run_e2e.sh prepares): sound_e2e.py EXECUTABLE RECORD_DIR
 """
