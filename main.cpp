@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     const std::unique_ptr<SoundPlayer> sound = SoundPlayer::createForDesktop();
     DesktopPlatform platform(*sound);
     Tavola tavola(platform, Tavola::Build::BehindFirstDialog);
-    // The window and the first cue are needed only after the name: the prompt does not wait for them.
+    // The window and the cues are needed only after the name: the prompt waits for neither.
     afterFirstWindowShown([&sound, &tavola, folder = platform.ProgramFolder() + QLatin1Char('/')] {
         tavola.build();
         sound->preload(folder + GameTexts::kRightSound);
