@@ -1,6 +1,6 @@
 #include "game/gametexts.h"
 #include "platform/desktopplatform.h"
-#include "platform/qtsoundplayer.h"
+#include "platform/soundplayer.h"
 #include "window/appsetup.h"
 #include "window/tavola.h"
 
@@ -11,13 +11,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     prepareApplication();
 
-    QtSoundPlayer sound;
-    DesktopPlatform platform(sound);
-    const QString folder = platform.ProgramFolder() + QLatin1Char('/');
-    sound.preload(folder + GameTexts::kRightSound);
-    sound.preload(folder + GameTexts::kWrongSound);
-
-    Tavola tavola(platform);
+    const std::unique_ptr<SoundPlayer> sound = SoundPlayer::createForDesktop();
+    DesktopPlatform platform(*sound);
+    Tavola tavola(platform, Tavola::Build::BehindFirstDialog);
+    // The window and the cues are needed only after the name: the prompt waits for neither.
+    afterFirstWindowShown([&sound, &tavola, folder = platform.ProgramFolder() + QLatin1Char('/')] {
+        tavola.build();
+        sound->preload(folder + GameTexts::kRightSound);
+        sound->preload(folder + GameTexts::kWrongSound);
+    });
     platform.setDialogParent(&tavola);
     QObject::connect(&tavola, &Tavola::quitRequested, &app, [] { QCoreApplication::exit(0); }, Qt::DirectConnection);
     tavola.start();

@@ -3,11 +3,12 @@
 # Usage: scripts/setup.sh [play|test]
 set -euo pipefail
 
-build_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
+build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-qpa-plugins libgl-dev libpulse-dev
                 qt6-translations-l10n fonts-liberation2 dpkg-dev file)
 test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
                python3 python3-pyatspi desktop-file-utils appstream fakeroot
-               procps x11-xkb-utils lintian man-db groff-base)
+               procps x11-xkb-utils lintian man-db groff-base
+               pulseaudio pulseaudio-utils sox)
 
 packages=("${build_packages[@]}")
 if [ "${1:-play}" = test ]; then

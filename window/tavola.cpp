@@ -21,17 +21,26 @@ namespace {
 constexpr int kActivationFallbackMsecs = 1500;
 } // namespace
 
-Tavola::Tavola(Platform &platform, QWidget *parent)
+Tavola::Tavola(Platform &platform, Build when, QWidget *parent)
     : QMainWindow(parent)
     , m_platform(platform)
-    , m_pictures(TavolaLayout::Pictures::load())
 {
     setObjectName(QStringLiteral("Tavola"));
-    setWindowIcon(QIcon(QStringLiteral(":/pictures/contadopo.ico")));
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &Tavola::Timer1_Timer);
+    if (when == Build::Now)
+        build();
+}
+
+void Tavola::build()
+{
+    if (m_built)
+        return;
+    m_built = true;
+    m_pictures = TavolaLayout::Pictures::load();
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/contadopo.ico")));
     buildMenus();
     buildControls();
     resize(TavolaLayout::kClientWidth, TavolaLayout::kClientHeight + menuBar()->sizeHint().height());
@@ -134,6 +143,7 @@ void Tavola::Form_Load()
     m_timer->stop();
     RaceState &s = m_race.state();
     s.playerName = m_platform.PromptText(WindowTexts::kNameQuestion);
+    build();
     m_platform.ShowMessage(QLatin1Char(' ') + s.playerName + WindowTexts::kGreetingEnd);
     m_ui.lblnome1->setCaption(s.playerName);
     StartClock();

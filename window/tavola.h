@@ -17,8 +17,15 @@ class Tavola : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit Tavola(Platform &platform, QWidget *parent = nullptr);
+    // Behind the first dialog: the controls are built once the name prompt is on the
+    // screen, so the program's first window is not kept waiting for them.
+    enum class Build { Now, BehindFirstDialog };
+
+    explicit Tavola(Platform &platform, Build when = Build::Now, QWidget *parent = nullptr);
     ~Tavola() override;
+
+    // Menus, controls and pictures; once only, whichever comes first.
+    void build();
 
     // A program start: the start-up sequence, then the window shown maximized.
     void start();
@@ -61,7 +68,8 @@ private:
 
     Platform &m_platform;
     Race m_race;
-    const TavolaLayout::Pictures m_pictures;
+    TavolaLayout::Pictures m_pictures;
+    bool m_built = false;
     TavolaControls m_ui;
     GradientSurface *m_surface = nullptr;
     QTimer *m_timer = nullptr;

@@ -10,6 +10,9 @@
 //   --number X,Y,W,H    where the number's digits appear, in window coordinates
 //   --race N            after the first question, give N wrong answers ("0", Enter, Enter)
 //   --mem-every K       report memory after every K answers
+//   --pause MS          after each verdict, wait this long before going on (a cue
+//                       ends before the next answer); each answer's Enter is printed
+//                       as answer_enter_ns= on the steady clock
 //   --idle SECONDS      then leave it alone and report the CPU it used, in 10 s slices
 //   --snapshot PREFIX   save the first window and the main window as they were seen when
 //                       found shown, as PREFIX-first.ppm and PREFIX-question.ppm
@@ -394,7 +397,7 @@ int main(int argc, char *argv[])
     bool floorOnly = false;
     Rect number;
     bool haveNumber = false;
-    int race = 0, memEvery = 0, idle = 0;
+    int race = 0, memEvery = 0, idle = 0, pauseMs = -1;
     std::string snapshot;
     int i = 1;
     for (; i < argc; ++i) {
@@ -411,6 +414,8 @@ int main(int argc, char *argv[])
             race = std::atoi(argv[++i]);
         else if (a == "--mem-every" && i + 1 < argc)
             memEvery = std::atoi(argv[++i]);
+        else if (a == "--pause" && i + 1 < argc)
+            pauseMs = std::atoi(argv[++i]);
         else if (a == "--snapshot" && i + 1 < argc)
             snapshot = argv[++i];
         else if (a == "--idle" && i + 1 < argc)
@@ -502,8 +507,16 @@ int main(int argc, char *argv[])
         for (int n = 1; n <= race; ++n) {
             waitFocus(main, "the main window");
             type("0");
+            const auto enterAt = Clock::now();
             key(XK_Return);
+            if (pauseMs >= 0) {
+                std::printf("answer_enter_ns=%lld\n", static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(enterAt.time_since_epoch()).count()));
+                std::fflush(stdout);
+            }
             waitUntil(main, [&, main = main] { return isBlackAt(main, px, py); }, "a verdict");
+            if (pauseMs > 0)
+                settle(pauseMs);
             key(XK_Return);
             waitUntil(main, [&, main = main] { return !isBlackAt(main, px, py); }, "a new question");
             if (memEvery > 0 && n % memEvery == 0)

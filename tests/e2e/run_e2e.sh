@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Drives the real program on a private X server, window manager and accessibility bus.
-# Usage: run_e2e.sh EXECUTABLE RECORD_DIR
+# Usage: run_e2e.sh EXECUTABLE RECORD_DIR [SCENARIOS]   (SCENARIOS: race_e2e.py unless given)
 set -uo pipefail
 
-if [ $# -ne 2 ]; then
-    echo "usage: $0 EXECUTABLE RECORD_DIR" >&2
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+    echo "usage: $0 EXECUTABLE RECORD_DIR [SCENARIOS]" >&2
     exit 2
 fi
 executable=$1
 record_dir=$2
 here=$(cd "$(dirname "$0")" && pwd)
+scenarios=${3:-race_e2e.py}
 python=/usr/bin/python3
 bus_launcher=/usr/libexec/at-spi-bus-launcher
 
@@ -114,7 +115,7 @@ export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 # The scenarios' logs go here too, so a killed run leaves nothing behind.
 export TMPDIR="$work"
 
-"$python" "$here/race_e2e.py" "$executable" "$record_dir" &
+"$python" "$here/$scenarios" "$executable" "$record_dir" &
 pids+=($!)
 wait "${pids[-1]}"
 status=$?

@@ -31,9 +31,10 @@ for size in 16 32 48 64 128 256; do
 done
 check "no record file shipped (postinst makes them)" '! grep -q "var/games" <<<"$contents"'
 check "nothing setuid or setgid" '! grep -qE "^-..[sS]|^-.....[sS]" <<<"$contents"'
-for dep in libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins fonts-liberation2 qt6-translations-l10n; do
+for dep in libqt6widgets6 libpulse0 qt6-qpa-plugins fonts-liberation2 qt6-translations-l10n; do
     check "depends on $dep" 'grep -q "$dep" <<<"$depends"'
 done
+check "no Qt Multimedia, FFmpeg or GStreamer" '! grep -qE "multimedia|libav|libsw|gstreamer" <<<"$depends"'
 check "postinst and postrm in the package" '[ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -cE "postinst|postrm")" = 2 ]'
 check "machine-wide record folder compiled in" 'grep -q /var/games/contadopo "$root/$app/contadopo"'
 check "postinst names the machine-wide folder" 'grep -q "^dir=\"/var/games/contadopo\"$" "$work/debian/postinst"'
