@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing need, when missing.
-# Usage: scripts/setup.sh [play|test]
+# Usage: scripts/setup.sh [play|test|releases]
 set -euo pipefail
 
 build_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
@@ -8,11 +8,14 @@ build_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev l
 test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
                python3 python3-pyatspi desktop-file-utils appstream fakeroot
                procps x11-xkb-utils)
+# Fresh roots of other Debian releases, for scripts/test-debian.sh.
+release_packages=(debootstrap debian-archive-keyring)
 
 packages=("${build_packages[@]}")
-if [ "${1:-play}" = test ]; then
-    packages+=("${test_packages[@]}")
-fi
+case "${1:-play}" in
+    test) packages+=("${test_packages[@]}") ;;
+    releases) packages=("${release_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
