@@ -27,6 +27,7 @@ security=$(host_uri /debian-security)
 security=${security:-http://deb.debian.org/debian-security}
 
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/contadopo-$suite.XXXXXX")
+work=$(cd "$work" && pwd -P)  # as /proc shows a process's root
 root=$work/root
 child=
 
