@@ -26,6 +26,7 @@ mirror=${mirror:-http://deb.debian.org/debian}
 security=$(host_uri /debian-security)
 security=${security:-http://deb.debian.org/debian-security}
 
+phase_start=$SECONDS
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/contadopo-$suite.XXXXXX")
 work=$(cd "$work" && pwd -P)  # as /proc shows a process's root
 root=$work/root
@@ -59,6 +60,7 @@ cleanup() {
     local status=$? pid m pids
     trap - EXIT INT TERM HUP
     set +e
+    phase_start=$SECONDS
     if [ -n "$child" ]; then
         pids=$(descendants "$child"; echo "$child")
         for pid in $pids; do kill -TERM "$pid" 2>/dev/null; done
@@ -82,6 +84,7 @@ cleanup() {
     else
         # --one-file-system: never follow into anything still mounted.
         rm -rf --one-file-system "$work"
+        echo "test-debian: clean-up took $((SECONDS - phase_start)) s"
     fi
     exit "$status"
 }
@@ -100,7 +103,6 @@ run() {
     return $status
 }
 
-phase_start=$SECONDS
 phase() { # name: prints how long the previous phase took
     echo "test-debian: $1 took $((SECONDS - phase_start)) s"
     phase_start=$SECONDS
