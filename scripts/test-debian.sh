@@ -58,7 +58,9 @@ processes_in_root() {
 
 cleanup() {
     local status=$? pid m pids
-    trap - EXIT INT TERM HUP
+    # A second Ctrl-C must not stop it halfway, with mounts left behind.
+    trap '' INT TERM HUP
+    trap - EXIT
     set +e
     phase_start=$SECONDS
     if [ -n "$child" ]; then
