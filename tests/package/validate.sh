@@ -15,7 +15,7 @@ desktop)
     echo "$out"
     # It exits 0 on warnings; only hints (advice on menus) are let through.
     if [ "$status" -ne 0 ] || grep -v ': hint: ' <<<"$out" | grep -q .; then
-        echo "FAIL: desktop-file-validate exited with $status or warned"
+        echo "FAIL: desktop-file-validate found errors or warnings (exit $status)"
         exit 1
     fi
     ;;
