@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the test command in a fresh Debian root of the given release, as a new user
 # of that release would: debootstrap, then scripts/test.sh on a copy of this checkout.
-# Usage: scripts/test-debian.sh RELEASE [MIRROR]   (RELEASE: 12, bookworm, 13, trixie, ...)
+# Usage: scripts/test-debian.sh RELEASE [MIRROR]   (RELEASE: 12, bookworm, 13 or trixie)
 # Needs root. The root is a tmpfs mounted under TMPDIR (default /var/tmp) and goes
 # away at the end, also when interrupted; KEEP_ROOT=1 keeps it for a look.
 set -euo pipefail
@@ -10,8 +10,7 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 case "${1:-}" in
     12|bookworm) suite=bookworm ;;
     13|trixie) suite=trixie ;;
-    14|forky) suite=forky ;;
-    *) echo "usage: $0 RELEASE [MIRROR]   (RELEASE: 12, bookworm, 13, trixie, 14, forky)" >&2; exit 2 ;;
+    *) echo "usage: $0 RELEASE [MIRROR]   (RELEASE: 12, bookworm, 13 or trixie)" >&2; exit 2 ;;
 esac
 [ "$(id -u)" -eq 0 ] || { echo "test-debian: debootstrap, mount and chroot need root" >&2; exit 1; }
 command -v debootstrap >/dev/null || "$src/scripts/setup.sh" releases
