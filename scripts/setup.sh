@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing need, when missing.
-# Usage: scripts/setup.sh [play|test]
+# Usage: scripts/setup.sh [play|test|releases]
 set -euo pipefail
 
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-qpa-plugins libgl-dev libpulse-dev
@@ -9,11 +9,14 @@ test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
                python3 python3-pyatspi desktop-file-utils appstream fakeroot
                procps x11-xkb-utils lintian man-db groff-base
                pulseaudio pulseaudio-utils sox)
+# Fresh roots of other Debian releases, for scripts/test-debian.sh.
+release_packages=(debootstrap debian-archive-keyring)
 
 packages=("${build_packages[@]}")
-if [ "${1:-play}" = test ]; then
-    packages+=("${test_packages[@]}")
-fi
+case "${1:-play}" in
+    test) packages+=("${test_packages[@]}") ;;
+    releases) packages=("${release_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,5 +30,5 @@ if [ "$(id -u)" -ne 0 ]; then
     sudo=(sudo)
 fi
 echo "setup: installing ${missing[*]}"
-"${sudo[@]}" apt-get update -q
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+"${sudo[@]}" apt-get update -q -o DPkg::Lock::Timeout=600
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"

@@ -46,6 +46,17 @@ RECORD_SCORE = "Punti del record"
 FIRST_PLAYER = "Niccolò"
 SECOND_PLAYER = "Anna"
 
+# Roles by the library's constants: their names change between releases
+# (a push button is "push button" on at-spi2-core 2.46, "button" on 2.56).
+FRAME = pyatspi.ROLE_FRAME
+DIALOG = pyatspi.ROLE_DIALOG
+ALERT = pyatspi.ROLE_ALERT
+LABEL = pyatspi.ROLE_LABEL
+TEXT = pyatspi.ROLE_TEXT
+BUTTON = pyatspi.ROLE_PUSH_BUTTON
+MENU_BAR = pyatspi.ROLE_MENU_BAR
+MENU_ITEM = pyatspi.ROLE_MENU_ITEM
+
 STARTUP_TIMEOUT = 20
 STEP_TIMEOUT = 10
 
@@ -138,7 +149,7 @@ def is_enabled(acc):
 
 
 def role(acc):
-    return acc.getRoleName()
+    return acc.getRole()
 
 
 def walk(acc):
@@ -214,30 +225,30 @@ class Program:
         return wait_until(probe, what)
 
     def frame(self, showing_only=True):
-        frames = [w for w in self.windows(showing_only) if role(w) == "frame"]
+        frames = [w for w in self.windows(showing_only) if role(w) == FRAME]
         check(len(frames) == 1, f"expected one main window, found {len(frames)}")
         return frames[0]
 
     def wait_frame(self):
         return wait_until(lambda: self.frame() if any(
-            role(w) == "frame" and states(w).contains(pyatspi.STATE_ACTIVE) for w in self.windows()) else None,
+            role(w) == FRAME and states(w).contains(pyatspi.STATE_ACTIVE) for w in self.windows()) else None,
             "the main window, shown and active")
 
     # -- dialogs --
 
     def wait_prompt(self, prompt):
         """A text prompt titled like the program, with its field ready for typing."""
-        dialog = self.wait_window("dialog", TITLE, f"the prompt {prompt!r}")
-        labels = [a.name for a in walk(dialog) if role(a) == "label" and is_showing(a)]
+        dialog = self.wait_window(DIALOG, TITLE, f"the prompt {prompt!r}")
+        labels = [a.name for a in walk(dialog) if role(a) == LABEL and is_showing(a)]
         check_equal(labels, [prompt], "prompt text")
-        field = wait_until(lambda: next((a for a in walk(dialog) if role(a) == "text" and is_focused(a)), None),
+        field = wait_until(lambda: next((a for a in walk(dialog) if role(a) == TEXT and is_focused(a)), None),
                            f"the focused text field of {prompt!r}")
         return dialog, field
 
     def wait_alert(self, title, what):
-        alert = self.wait_window("alert", title, what)
+        alert = self.wait_window(ALERT, title, what)
         # The icon of a message box is an empty label too: only words count.
-        texts = wait_until(lambda: [a.name for a in walk(alert) if role(a) == "label" and a.name],
+        texts = wait_until(lambda: [a.name for a in walk(alert) if role(a) == LABEL and a.name],
                            f"the text of {what}")
         return alert, texts
 
@@ -248,7 +259,7 @@ class Program:
 
     def answer_message(self, alert, then=None):
         """Enter on the box; then() runs before waiting for it to go, for what lasts only a moment."""
-        wait_until(lambda: any(role(b) == "push button" and is_focused(b) for b in walk(alert)),
+        wait_until(lambda: any(role(b) == BUTTON and is_focused(b) for b in walk(alert)),
                    "a focused button in the box")
         press("Return")
         result = then() if then else None
@@ -257,7 +268,7 @@ class Program:
             # The last box may end the program; the caller judges that exit.
             if self.process.poll() is not None:
                 return True
-            return not any(role(w) == "alert" and w.name == alert.name for w in self.windows())
+            return not any(role(w) == ALERT and w.name == alert.name for w in self.windows())
         wait_until(closed, "the box to close")
         return result
 
@@ -282,7 +293,7 @@ class Program:
         """The described labels of the main window, by description."""
         found = {}
         for acc in walk(self.frame(showing_only)):
-            if role(acc) == "label" and acc.description and (not showing_only or is_showing(acc)):
+            if role(acc) == LABEL and acc.description and (not showing_only or is_showing(acc)):
                 check(acc.description not in found, f"two labels described as {acc.description!r}")
                 found[acc.description] = acc
         for needed in (NUMBER, CLOCK, VERDICT, RIGHT, WRONG, TOTAL, PLAYER, CHAMPION, RECORD_SCORE):
@@ -299,7 +310,7 @@ class Program:
 
     def wait_question(self):
         """A question is open once the answer box has the focus; gives the number asked."""
-        box = self.control("text", ANSWER_BOX)
+        box = self.control(TEXT, ANSWER_BOX)
         wait_until(lambda: is_focused(box) and box.queryText().getText(0, -1) == "",
                    "the empty answer box to have the focus")
         board = self.board()
@@ -315,7 +326,7 @@ class Program:
         press("Return")
         verdict_label = self.board_labels()[VERDICT]
         wait_until(lambda: verdict_label.name, "a verdict")
-        button = self.control("push button", NEXT_BUTTON)
+        button = self.control(BUTTON, NEXT_BUTTON)
         wait_until(lambda: is_enabled(button) and is_focused(button),
                    f"{NEXT_BUTTON!r} enabled and focused after the verdict")
         return number, self.board()
@@ -439,12 +450,12 @@ def scenario_race_and_record(log_path):
 
 
 def open_new_race_box(program):
-    menu_bar = next((a for a in walk(program.frame()) if role(a) == "menu bar"), None)
+    menu_bar = next((a for a in walk(program.frame()) if role(a) == MENU_BAR), None)
     check(menu_bar is not None, "no menu bar")
-    menus = [m for m in menu_bar if m is not None and role(m) == "menu item"]
+    menus = [m for m in menu_bar if m is not None and role(m) == MENU_ITEM]
     check(len(menus) >= 2, f"the menu bar has {len(menus)} menus")
     click(menus[1], f"the menu {menus[1].name!r}")
-    item = wait_until(lambda: next((a for a in walk(menus[1]) if role(a) == "menu item" and a.name == "nuovo"
+    item = wait_until(lambda: next((a for a in walk(menus[1]) if role(a) == MENU_ITEM and a.name == "nuovo"
                                     and is_showing(a) and extents(a)[2] > 0), None),
                       "the item 'nuovo' on screen")
     # The item is reported before its popup is painted: hover until it lights up.
@@ -475,7 +486,7 @@ def scenario_second_start_and_new_race(log_path):
         program.expect_counters(board, 1, 0, 1)
 
         alert = open_new_race_box(program)
-        no = next((b for b in walk(alert) if role(b) == "push button" and b.name == "No"), None)
+        no = next((b for b in walk(alert) if role(b) == BUTTON and b.name == "No"), None)
         check(no is not None and states(no).contains(pyatspi.STATE_IS_DEFAULT), "'No' is not the default button")
         program.answer_message(alert)
         program.wait_frame()
@@ -484,8 +495,8 @@ def scenario_second_start_and_new_race(log_path):
             check_equal(after_no[desc], board[desc], f"{desc} after answering No")
 
         alert = open_new_race_box(program)
-        yes = next((b for b in walk(alert) if role(b) == "push button" and b.name in ("Sì", "Yes")), None)
-        check(yes is not None, "no Yes button in the new-race box")
+        yes = next((b for b in walk(alert) if role(b) == BUTTON and b.name == "Sì"), None)
+        check(yes is not None, "no 'Sì' button in the new-race box")
         click(yes, "the Yes button")
         program.wait_prompt(LIMIT_PROMPT)
         press("Return")
