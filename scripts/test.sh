@@ -16,4 +16,4 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ] || [ ! -d "$XDG_RUNTIME_DIR" ]; then
 fi
 ctest --test-dir "$build" --output-on-failure
 # What the record store's crash and race tests saw.
-grep -h "kills at random moments\|copies at once" "$build/Testing/Temporary/LastTest.log" | sed 's/^QINFO  : TestRecordStore::/  /'
+grep -h "kills at random moments\|saving at once" "$build/Testing/Temporary/LastTest.log" | sed 's/^QINFO  : TestRecordStore::/  /'

@@ -2,20 +2,24 @@
 // kill it mid-save or run many of it at once.
 //   recordsaver kill DIR FROM           saves FROM+1, FROM+2, ... until killed
 //   recordsaver race DIR INDEX COPIES ROUNDS
-//       says it is ready, waits for a line on stdin, then ROUNDS times loads (checking the pair) and
-//       saves INDEX+1+round*COPIES; prints its figures on one line
+//       says it is ready, reads a start time (QDeadlineTimer's clock, ms) on stdin, waits for it,
+//       then ROUNDS times loads (checking the pair) and saves INDEX+1+round*COPIES;
+//       prints its figures on one line, with when it began and ended on that clock
 #include "platform/platformtexts.h"
 #include "platform/recordstore.h"
 #include "recordpair.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QStringList>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -37,8 +41,15 @@ int race(RecordStore &store, int index, int copies, int rounds)
 {
     std::fputs("ready\n", stdout);
     std::fflush(stdout);
+    // One start time for every copy: written one after the other, a bare "go" let
+    // a fast copy finish before the last one had even read it.
     std::string go;
     std::getline(std::cin, go);
+    QDeadlineTimer start;
+    start.setDeadline(std::stoll(go));
+    while (!start.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(start.remainingTime() + 1));
+    const qint64 began = QDeadlineTimer::current().deadline();
     int mismatched = 0, lower = 0, busy = 0, saved = 0, failed = 0, best = 0;
     qint64 slowest = 0;
     QElapsedTimer timer;
@@ -65,9 +76,12 @@ int race(RecordStore &store, int index, int copies, int rounds)
             ++failed;
             std::fprintf(stderr, "%s\n", qPrintable(r.error));
         }
+        // A breath between rounds, so that no copy runs all its rounds in one time slice.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    std::printf("loads=%d mismatched=%d lower=%d busy=%d saves=%d saved=%d failed=%d best=%d slowest=%lld\n", rounds,
-                mismatched, lower, busy, rounds, saved, failed, best, slowest);
+    std::printf("loads=%d mismatched=%d lower=%d busy=%d saves=%d saved=%d failed=%d best=%d slowest=%lld "
+                "began=%lld ended=%lld\n", rounds, mismatched, lower, busy, rounds, saved, failed, best, slowest,
+                began, QDeadlineTimer::current().deadline());
     return 0;
 }
 

@@ -48,6 +48,12 @@ if command -v lintian >/dev/null; then
     check "lintian ran (status $status)" '[ "$status" -eq 0 ] || [ "$status" -eq 2 ]'
     problems=$(grep -E '^[EW]: |^I: .*hardening-no-(relro|bindnow|pie)' <<<"$report" |
                grep -vE '^E: contadopo: bogus-mail-host(-in-debian-changelog)? (Maintainer )?contadopo@localhost( |$)')
+    # Newer lintian passes appstreamcli's homepage warning on without saying which it
+    # was; let it through only when the metainfo, checked alone, has nothing else.
+    if grep -q '^W: contadopo: appstream-metadata-validation-failed' <<<"$problems" &&
+       bash "$(dirname "$0")/validate.sh" metainfo "$root/usr/share/metainfo/it.contadopo.contadopo.metainfo.xml" >/dev/null; then
+        problems=$(grep -v '^W: contadopo: appstream-metadata-validation-failed' <<<"$problems")
+    fi
     check "lintian: no error or warning but the placeholder address" '[ -z "$problems" ]'
     [ -z "$problems" ] || echo "$problems"
 else
