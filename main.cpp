@@ -1,6 +1,6 @@
 #include "game/gametexts.h"
 #include "platform/desktopplatform.h"
-#include "platform/qtsoundplayer.h"
+#include "platform/systemsoundplayer.h"
 #include "window/appsetup.h"
 #include "window/tavola.h"
 
@@ -11,11 +11,11 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     prepareApplication();
 
-    QtSoundPlayer sound;
-    DesktopPlatform platform(sound);
+    const auto sound = makeSystemSoundPlayer();
+    DesktopPlatform platform(*sound);
     const QString folder = platform.ProgramFolder() + QLatin1Char('/');
-    sound.preload(folder + GameTexts::kRightSound);
-    sound.preload(folder + GameTexts::kWrongSound);
+    sound->preload(folder + GameTexts::kRightSound);
+    sound->preload(folder + GameTexts::kWrongSound);
 
     Tavola tavola(platform);
     platform.setDialogParent(&tavola);

@@ -1,10 +1,17 @@
 #include "platform/qtsoundplayer.h"
 
+#include "platform/systemsoundplayer.h"
+
 #include <QFileInfo>
 #include <QAudioDevice>
 #include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
+
+std::unique_ptr<SoundPlayer> makeSystemSoundPlayer()
+{
+    return std::make_unique<QtSoundPlayer>();
+}
 
 QtSoundPlayer::QtSoundPlayer()
     : m_hasOutput(!QMediaDevices::audioOutputs().isEmpty())
