@@ -1,0 +1,296 @@
+#!/usr/bin/env python3
+"""The Windows installer and program under Wine, seen as a child sees them.
+
+Installs silently into a fresh Wine prefix, starts the installed program on Xvfb
+with openbox, answers the name prompt and the greeting, answers right then wrong,
+exits saving the record, checks the record files under ProgramData, then
+uninstalls silently and checks the record stayed. Wine's windows are invisible to
+AT-SPI: the screen is read from screenshots (pixel colours; OCR for the number
+asked and the texts) and keys are typed with xdotool.
+
+usage: installer_smoke.py SETUP_EXE WORK_DIR
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+SETUP, WORK = sys.argv[1], os.path.abspath(sys.argv[2])
+PREFIX = os.path.join(WORK, "prefix")
+PLAYER = "Lucia"
+STEP_TIMEOUT = 60
+SCREEN = (1280, 1024)
+# Where the window puts things, in pixels from the top left of its surface.
+NUMBER_BOX = (168, 8)
+VERDICT_BOX = (100, 130, 480, 60)
+WRONG_BOX = (310, 262, 120, 80)
+TOTAL_BOX = (544, 262, 120, 80)
+YELLOW, BLUE, RED = (255, 255, 0), (0, 0, 255), (255, 0, 0)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_until(probe, what, timeout=STEP_TIMEOUT, interval=0.3):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(f"timed out after {timeout}s waiting for {what}")
+        time.sleep(interval)
+
+
+def run(*args, **kw):
+    return subprocess.run(list(args), check=True, capture_output=True, text=True, timeout=120, **kw).stdout
+
+
+class Screen:
+    """A screenshot as raw RGB, read through ImageMagick."""
+
+    def __init__(self, path):
+        self.path = path
+        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], check=True,
+                              capture_output=True, timeout=60).stdout
+        header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+        self.width, self.height = int(header.group(1)), int(header.group(2))
+        self.pixels = data[header.end():]
+        with open(path, "wb") as f:
+            f.write(data)
+
+    def at(self, x, y):
+        i = 3 * (y * self.width + x)
+        return tuple(self.pixels[i:i + 3])
+
+    def near(self, x, y, colour, tolerance=40):
+        return all(abs(a - b) <= tolerance for a, b in zip(self.at(x, y), colour))
+
+    def count(self, box, colour):
+        x, y, w, h = box
+        return sum(self.near(i, j, colour) for j in range(y, y + h) for i in range(x, x + w))
+
+    def number_box(self):
+        """The yellow box of the number asked: the topmost, leftmost yellow run."""
+        for y in range(0, self.height // 3):
+            run_start = None
+            for x in range(0, self.width // 2):
+                if self.near(x, y, YELLOW, 10):
+                    run_start = x if run_start is None else run_start
+                    if x - run_start >= 40:
+                        right = x
+                        while right + 1 < self.width and self.near(right + 1, y, YELLOW, 10):
+                            right += 1
+                        bottom = y
+                        while bottom + 1 < self.height and self.near(run_start, bottom + 1, YELLOW, 10):
+                            bottom += 1
+                        return run_start, y, right - run_start + 1, bottom - y + 1
+                else:
+                    run_start = None
+        return None
+
+    def read(self, box, colour, digits_only):
+        """OCR of the text drawn in `colour` inside `box`."""
+        x, y, w, h = box
+        png = self.path + f".{x}x{y}.png"
+        hexcolour = "#%02X%02X%02X" % colour
+        subprocess.run(["convert", self.path, "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-fuzz", "25%",
+                        "-fill", "black", "-opaque", hexcolour, "-fill", "white", "+opaque", "black",
+                        "-bordercolor", "white", "-border", "20", "-resize", "300%", png],
+                       check=True, timeout=60)
+        options = ["--psm", "7"]
+        if digits_only:
+            options += ["-c", "tessedit_char_whitelist=0123456789"]
+        return run("tesseract", png, "-", *options).strip()
+
+
+def visible_windows(name="Contadopo"):
+    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{name}$"],
+                         capture_output=True, text=True, timeout=30).stdout
+    return [w for w in out.split()]
+
+
+def geometry(window):
+    info = run("xwininfo", "-id", window)
+    value = lambda key: int(re.search(key + r":\s+(-?\d+)", info).group(1))
+    return value("Absolute upper-left X"), value("Absolute upper-left Y"), value("Width"), value("Height")
+
+
+def key(name):
+    run("xdotool", "key", name)
+
+
+def type_text(text):
+    run("xdotool", "type", "--delay", "60", text)
+
+
+def wine_env(display):
+    env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+               DISPLAY=display, LANG="it_IT.UTF-8")
+    env.pop("WAYLAND_DISPLAY", None)
+    return env
+
+
+def drive_c(*parts):
+    return os.path.join(PREFIX, "drive_c", *parts)
+
+
+def window_text(window, path):
+    """OCR of a whole dialog, enlarged."""
+    png = path + ".png"
+    subprocess.run(["import", "-window", window, "-resize", "300%", png], check=True, timeout=60)
+    return run("tesseract", png, "-", "--psm", "6")
+
+
+def small_window(known):
+    windows = [w for w in visible_windows() if w not in known]
+    return next((w for w in windows if geometry(w)[2] < SCREEN[0] * 0.8), None)
+
+
+def race(env, shots):
+    program = subprocess.Popen(["wine", drive_c("Program Files", "Contadopo", "contadopo.exe")], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        prompt = wait_until(lambda: small_window([]), "the name prompt")
+        time.sleep(1)
+        text = window_text(prompt, os.path.join(shots, "prompt"))
+        check("chiami" in text, f"the name prompt does not ask the name: {text!r}")
+        check("Annulla" in text, f"the name prompt has no Italian 'Annulla' button (qt.conf, qtbase_it.qm): {text!r}")
+        type_text(PLAYER)
+        key("Return")
+        greeting = wait_until(lambda: small_window([prompt]), "the greeting")
+        time.sleep(1)
+        text = window_text(greeting, os.path.join(shots, "greeting"))
+        check(PLAYER in text and "campione" in text, f"greeting: {text!r}")
+        key("Return")
+
+        main = wait_until(lambda: next((w for w in visible_windows() if geometry(w)[2] >= SCREEN[0] * 0.95), None),
+                          "the maximized main window")
+        x, y, w, h = geometry(main)
+        check(w >= SCREEN[0] - 2 and h >= SCREEN[1] - 60, f"main window {w}x{h} is not maximized on {SCREEN}")
+
+        def question():
+            screen = Screen(os.path.join(shots, "question.ppm"))
+            box = screen.number_box()
+            if not box or screen.count(VERDICT_AT(box), RED) > 0:
+                return None
+            bx, by, bw, bh = box
+            text = screen.read((bx + 3, by + 3, bw - 6, bh - 6), BLUE, True)
+            return (int(text), box) if text.isdigit() else None
+
+        def verdict(box, expect_black):
+            def probe():
+                screen = Screen(os.path.join(shots, "verdict.ppm"))
+                if screen.count(VERDICT_AT(box), RED) < 20:
+                    return None
+                # Below every label, the surface: black after a wrong answer only.
+                sx, sy = box[0] - NUMBER_BOX[0], box[1] - NUMBER_BOX[1]
+                black = all(screen.near(sx + 20 + dx, SCREEN[1] - 40, (0, 0, 0), 8) for dx in range(0, 400, 40))
+                if black != expect_black:
+                    return None
+                read = lambda b, colour: screen.read((sx + b[0], sy + b[1], b[2], b[3]), colour, True)
+                return screen.read(VERDICT_AT(box), RED, False), read(WRONG_BOX, RED), read(TOTAL_BOX, BLUE)
+            return wait_until(probe, "the verdict, with the surface " + ("black" if expect_black else "not black"))
+
+        number, box = wait_until(question, "a number on the yellow box")
+        check(0 <= number <= 999, f"number asked {number}")
+        type_text(str(number + 1))
+        key("Return")
+        said, wrong, total = verdict(box, False)
+        check("Esatto" in said and PLAYER in said, f"verdict after a right answer: {said!r}")
+        check((wrong, total) == ("0", "1"), f"counters after a right answer: wrong {wrong!r}, total {total!r}")
+
+        key("Return")  # the focus is on the next-question button
+        number, box = wait_until(question, "the next number")
+        type_text(str(number + 2))
+        key("Return")
+        said, wrong, total = verdict(box, True)
+        check("Sbagliato" in said and str(number + 1) in said.replace(" ", ""),
+              f"verdict after {number + 2} for {number}: {said!r}")
+        check((wrong, total) == ("1", "2"), f"counters after a wrong answer: wrong {wrong!r}, total {total!r}")
+
+        key("alt+x")
+        saved = wait_until(lambda: small_window([main]), "the record box")
+        time.sleep(1)
+        text = window_text(saved, os.path.join(shots, "saved"))
+        check("registrato" in text, f"record box: {text!r}")
+        key("Return")
+        wait_until(lambda: program.poll() is not None, "the program to end")
+    finally:
+        if program.poll() is None:
+            program.kill()
+
+
+def VERDICT_AT(box):
+    sx, sy = box[0] - NUMBER_BOX[0], box[1] - NUMBER_BOX[1]
+    return sx + VERDICT_BOX[0], sy + VERDICT_BOX[1], VERDICT_BOX[2], VERDICT_BOX[3]
+
+
+def record():
+    folder = drive_c("ProgramData", "Contadopo")
+    content = {}
+    for name in ("suc000.txt", "nsuc000.txt", "suc000.jnl"):
+        path = os.path.join(folder, name)
+        content[name] = open(path, "rb").read() if os.path.isfile(path) else None
+    return content
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    shots = os.path.join(WORK, "screens")
+    os.makedirs(shots)
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp"],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    helpers = [xvfb]
+    started = time.monotonic()
+    try:
+        display = ":" + xvfb.stdout.readline().decode().strip()
+        env = wine_env(display)
+        os.environ["DISPLAY"] = display
+        helpers.append(subprocess.Popen(["openbox", "--sm-disable"], env=env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        subprocess.run(["wineboot", "-i"], env=env, check=True, capture_output=True, timeout=300)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=300)
+
+        subprocess.run(["wine", SETUP, "/S"], env=env, check=True, capture_output=True, timeout=300)
+        installed = drive_c("Program Files", "Contadopo")
+        for part in ("contadopo.exe", "qt.conf", "qtbase_it.qm", "suoni/Esatto.wav", "suoni/no.wav", "disinstalla.exe"):
+            check(os.path.isfile(os.path.join(installed, part)), f"the installer did not put {part} in {installed}")
+        check(os.path.isfile(drive_c("ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Contadopo.lnk")),
+              "no Start-menu entry")
+        check(record() == {"suc000.txt": b"", "nsuc000.txt": b"", "suc000.jnl": b""},
+              f"record files after install: {record()}")
+        print(f"installed silently ({time.monotonic() - started:.0f}s)")
+
+        race(env, shots)
+        check(record() == {"suc000.txt": b"1\r\n", "nsuc000.txt": (PLAYER + "\r\n").encode(), "suc000.jnl": b""},
+              f"record files after the race: {record()}")
+        print(f"race played, record saved in ProgramData ({time.monotonic() - started:.0f}s)")
+
+        subprocess.run(["wine", os.path.join(installed, "disinstalla.exe"), "/S", "_?=C:\\Program Files\\Contadopo"],
+                       env=env, check=True, capture_output=True, timeout=300)
+        check(not os.path.exists(os.path.join(installed, "contadopo.exe")), "the uninstaller left contadopo.exe")
+        check(record()["nsuc000.txt"] == (PLAYER + "\r\n").encode(), "the silent uninstall removed the record")
+        print(f"uninstalled silently, record kept ({time.monotonic() - started:.0f}s)")
+    except Failure as failure:
+        print(f"FAIL: {failure} (screens in {shots})")
+        return 1
+    finally:
+        subprocess.run(["wineserver", "-k"], env=wine_env(""), timeout=60)
+        for helper in reversed(helpers):
+            helper.terminate()
+            helper.wait(timeout=30)
+    print("PASS installer smoke test")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
