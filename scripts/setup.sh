@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing need, when missing.
-# Usage: scripts/setup.sh [play|test]
+# Usage: scripts/setup.sh [play|test|windows]
 set -euo pipefail
 
 build_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
@@ -8,10 +8,16 @@ build_packages=(cmake g++ make qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev l
 test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
                python3 python3-pyatspi desktop-file-utils appstream fakeroot
                procps x11-xkb-utils)
+# The Windows build from Debian's own Qt source, and its tests under Wine.
+windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis zip wine wine64
+                  tesseract-ocr tesseract-ocr-eng)
 
 packages=("${build_packages[@]}")
 if [ "${1:-play}" = test ]; then
     packages+=("${test_packages[@]}")
+fi
+if [ "${1:-play}" = windows ]; then
+    packages+=("${test_packages[@]}" "${windows_packages[@]}")
 fi
 
 missing=()

@@ -39,9 +39,7 @@ add_deb_src() {
         -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0
 }
 
-for tool in x86_64-w64-mingw32-g++-posix dpkg-source ninja; do
-    command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/setup.sh first" >&2; exit 1; }
-done
+"$project_dir/scripts/setup.sh" windows
 add_deb_src
 
 work="$qt_win_dir.work"

@@ -3,7 +3,7 @@
 
 # The host tools under /usr must be the very version the Windows Qt is built from.
 qt_deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) || {
-    echo "qt6-base-dev is not installed: run scripts/setup.sh first" >&2
+    echo "qt6-base-dev is not installed: run scripts/setup.sh windows first" >&2
     exit 1
 }
 windows_dir=$(cd "$(dirname "$0")" && pwd)

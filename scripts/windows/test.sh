@@ -16,8 +16,9 @@ if ! qt_ready; then
         echo "##########################################################################"
         exit 0
     fi
-    "$windows_dir/build-qt.sh"
 fi
+"$project_dir/scripts/setup.sh" windows
+qt_ready || "$windows_dir/build-qt.sh"
 start=$(date +%s)
 "$windows_dir/build.sh"
 build="$project_dir/build-windows"
