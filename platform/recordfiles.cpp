@@ -90,6 +90,20 @@ ReadResult readAll(const Handle &file)
     return r;
 }
 
+QString writeContent(const Handle &file, const QByteArray &content)
+{
+    if (!file.valid())
+        return file.error;
+    QString error;
+    for (qsizetype done = 0; done < content.size();) {
+        const qint64 n = Native::writeAt(file, done, content.constData() + done, content.size() - done, error);
+        if (n < 0)
+            return error;
+        done += n;
+    }
+    return Native::setLength(file, content.size());
+}
+
 QString replaceContent(const Handle &file, const QByteArray &content)
 {
     const QString error = writeContent(file, content);

@@ -125,23 +125,22 @@ qint64 Native::readAt(const Handle &file, qint64 offset, char *buffer, qint64 si
     }
 }
 
-QString writeContent(const Handle &file, const QByteArray &content)
+qint64 Native::writeAt(const Handle &file, qint64 offset, const char *data, qint64 size, QString &error)
 {
-    if (!file.valid())
-        return file.error;
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::pwrite(descriptor(file), content.constData() + done, size_t(content.size() - done), off_t(done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return reasonFor(errno);
+    for (;;) {
+        const ssize_t n = ::pwrite(descriptor(file), data, size_t(size), off_t(offset));
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            error = reasonFor(errno);
+            return -1;
         }
-        done += n;
     }
-    if (::ftruncate(descriptor(file), off_t(content.size())) != 0)
-        return reasonFor(errno);
-    return {};
+}
+
+QString Native::setLength(const Handle &file, qint64 size)
+{
+    return ::ftruncate(descriptor(file), off_t(size)) == 0 ? QString() : reasonFor(errno);
 }
 
 QString sync(const Handle &file)

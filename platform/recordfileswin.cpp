@@ -6,7 +6,6 @@
 
 #include <algorithm>
 
-#define NOMINMAX
 #include <windows.h>
 #include <knownfolders.h>
 #include <sddl.h>
@@ -206,21 +205,20 @@ qint64 Native::readAt(const Handle &file, qint64 offset, char *buffer, qint64 si
     return -1;
 }
 
-QString writeContent(const Handle &file, const QByteArray &content)
+qint64 Native::writeAt(const Handle &file, qint64 offset, const char *data, qint64 size, QString &error)
 {
-    if (!file.valid())
-        return file.error;
-    qsizetype done = 0;
-    while (done < content.size()) {
-        OVERLAPPED where = at(done);
-        DWORD n = 0;
-        const DWORD chunk = DWORD(std::min<qsizetype>(content.size() - done, 1 << 20));
-        if (!WriteFile(win(file), content.constData() + done, chunk, &n, &where))
-            return reasonFor(GetLastError());
-        done += n;
-    }
+    OVERLAPPED where = at(offset);
+    DWORD n = 0;
+    if (WriteFile(win(file), data, DWORD(std::min<qint64>(size, 1 << 20)), &n, &where))
+        return n;
+    error = reasonFor(GetLastError());
+    return -1;
+}
+
+QString Native::setLength(const Handle &file, qint64 size)
+{
     LARGE_INTEGER end {};
-    end.QuadPart = content.size();
+    end.QuadPart = size;
     if (!SetFilePointerEx(win(file), end, nullptr, FILE_BEGIN) || !SetEndOfFile(win(file)))
         return reasonFor(GetLastError());
     return {};

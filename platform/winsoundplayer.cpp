@@ -4,7 +4,6 @@
 
 #include <QFile>
 
-#define NOMINMAX
 #include <windows.h>
 #include <mmsystem.h>
 

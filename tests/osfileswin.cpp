@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#define NOMINMAX
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
