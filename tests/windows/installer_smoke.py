@@ -143,7 +143,7 @@ def type_text(text):
 
 def wine_env(display):
     env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-               DISPLAY=display, LANG="it_IT.UTF-8")
+               DISPLAY=display)
     env.pop("WAYLAND_DISPLAY", None)
     return env
 
