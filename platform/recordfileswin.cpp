@@ -183,8 +183,12 @@ Handle openInFolder(const Handle &folder, const QString &name, Access access)
     ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FRFW;;;WD)",
                                                          SDDL_REVISION_1, &everyone, nullptr);
     SECURITY_ATTRIBUTES security {sizeof(SECURITY_ATTRIBUTES), everyone, FALSE};
-    HANDLE h = openItself(path, rights, CREATE_NEW, 0, everyone ? &security : nullptr);
+    HANDLE h = openItself(path, rights | WRITE_DAC, CREATE_NEW, 0, everyone ? &security : nullptr);
     const DWORD err = GetLastError();
+    // Set once more on the new file, as fchmod does on Linux: Wine drops the one
+    // given at creation.
+    if (h != INVALID_HANDLE_VALUE && everyone)
+        SetKernelObjectSecurity(h, DACL_SECURITY_INFORMATION, everyone);
     LocalFree(everyone);
     if (h == INVALID_HANDLE_VALUE && err == ERROR_FILE_EXISTS)
         h = openItself(path, rights, OPEN_EXISTING, 0);
