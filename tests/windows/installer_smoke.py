@@ -10,6 +10,7 @@ asked and the texts) and keys are typed with xdotool.
 
 usage: installer_smoke.py SETUP_EXE WORK_DIR
 """
+import difflib
 import os
 import re
 import shutil
@@ -25,9 +26,11 @@ SCREEN = (1280, 1024)
 # Where the window puts things, in pixels from the top left of its surface.
 NUMBER_BOX = (168, 8)
 VERDICT_BOX = (100, 130, 480, 60)
-WRONG_BOX = (310, 262, 120, 80)
-TOTAL_BOX = (544, 262, 120, 80)
+WRONG_BOX = (310, 262, 120, 120)
+TOTAL_BOX = (544, 262, 120, 120)
 YELLOW, BLUE, RED = (255, 255, 0), (0, 0, 255), (255, 0, 0)
+FONTS = {"Arial": "Liberation Sans", "Arial Black": "Liberation Sans", "Times New Roman": "Liberation Serif",
+         "Microsoft Sans Serif": "Liberation Sans", "Tahoma": "Liberation Sans", "Segoe UI": "Liberation Sans"}
 
 
 class Failure(Exception):
@@ -48,6 +51,14 @@ def wait_until(probe, what, timeout=STEP_TIMEOUT, interval=0.3):
         if time.monotonic() > deadline:
             raise Failure(f"timed out after {timeout}s waiting for {what}")
         time.sleep(interval)
+
+
+def mentions(text, word):
+    """The word is in the OCR reading, allowing a letter misread."""
+    if word in re.sub(r"\s", "", text):
+        return True
+    tokens = re.findall(r"\w+", text)
+    return any(difflib.SequenceMatcher(None, token, word).ratio() >= 0.8 for token in tokens)
 
 
 def run(*args, **kw):
@@ -101,10 +112,14 @@ class Screen:
         """The inside of the frame drawn in `colour` around a label within `box`."""
         x, y, w, h = box
         columns = [i for i in range(x, x + w) if sum(self.near(i, j, colour) for j in range(y, y + h)) >= 30]
-        rows = [j for j in range(y, y + h) if sum(self.near(i, j, colour) for i in range(x, x + w)) >= 15]
-        if len(columns) < 2 or len(rows) < 2:
+        if len(columns) < 2:
             return box
-        left, right, top, bottom = columns[0], columns[-1], rows[0], rows[-1]
+        left, right = columns[0], columns[-1]
+        rows = [j for j in range(y, y + h)
+                if sum(self.near(i, j, colour) for i in range(left, right + 1)) >= 0.8 * (right - left + 1)]
+        if len(rows) < 2:
+            return box
+        top, bottom = rows[0], rows[-1]
         return left + 3, top + 3, right - left - 5, bottom - top - 5
 
     def read(self, box, colour, digits_only):
@@ -116,9 +131,12 @@ class Screen:
                         "-fill", "white", "+opaque", hexcolour, "-fill", "black", "-opaque", hexcolour,
                         "-bordercolor", "white", "-border", "20", "-resize", "300%", png],
                        check=True, timeout=60)
-        # A number is one word; a verdict is one line.
-        options = ["--psm", "8", "-c", "tessedit_char_whitelist=0123456789"] if digits_only else ["--psm", "7"]
-        return run("tesseract", png, "-", *options).strip()
+        if not digits_only:
+            return run("tesseract", png, "-", "--psm", "7").strip()
+        # Each page layout misreads some digit of some face: the readings vote.
+        readings = [run("tesseract", png, "-", "--psm", psm, "-c", "tessedit_char_whitelist=0123456789").strip()
+                    for psm in ("7", "10", "8")]
+        return max(readings, key=lambda r: (readings.count(r), r != ""))
 
 
 def visible_windows(name="Contadopo"):
@@ -156,7 +174,14 @@ def window_text(window, path):
     """OCR of a whole dialog, enlarged."""
     png = path + ".png"
     subprocess.run(["import", "-window", window, "-resize", "300%", png], check=True, timeout=60)
-    return run("tesseract", png, "-", "--psm", "11")
+    # Thin grey faces (Wine's serif stand-in) read better at one threshold or another:
+    # all the readings together.
+    readings = [run("tesseract", png, "-", "--psm", "11")]
+    for threshold in (70, 75, 80):
+        subprocess.run(["convert", png, "-colorspace", "gray", "-threshold", f"{threshold}%", png + ".bw.png"],
+                       check=True, timeout=60)
+        readings.append(run("tesseract", png + ".bw.png", "-", "--psm", "11"))
+    return "\n".join(readings)
 
 
 def small_window(known):
@@ -177,7 +202,7 @@ def race(command, env, shots):
         greeting = wait_until(lambda: small_window([prompt]), "the greeting")
         time.sleep(1)
         text = window_text(greeting, os.path.join(shots, "greeting"))
-        check(PLAYER in text and "campione" in text, f"greeting: {text!r}")
+        check(mentions(text, PLAYER) and mentions(text, "campione"), f"greeting: {text!r}")
         key("Return")
 
         main = wait_until(lambda: next((w for w in visible_windows() if geometry(w)[2] >= SCREEN[0] * 0.95), None),
@@ -185,7 +210,7 @@ def race(command, env, shots):
         x, y, w, h = geometry(main)
         check(w >= SCREEN[0] - 2 and h >= SCREEN[1] - 60, f"main window {w}x{h} is not maximized on {SCREEN}")
 
-        def question():
+        def seen_number():
             screen = Screen(os.path.join(shots, "question.ppm"))
             box = screen.number_box()
             if not box or screen.count(VERDICT_AT(box), RED) > 0:
@@ -194,22 +219,29 @@ def race(command, env, shots):
             text = screen.read((bx + 3, by + 3, bw - 6, bh - 6), BLUE, True)
             return (int(text), box) if text.isdigit() else None
 
+        def question():
+            # The same reading twice, so a number caught half painted is not taken.
+            first = seen_number()
+            time.sleep(0.3)
+            return first if first and seen_number() == first else None
+
         def verdict(box):
             def probe():
                 screen = Screen(os.path.join(shots, "verdict.ppm"))
                 if screen.count(VERDICT_AT(box), RED) < 20:
                     return None
                 said = screen.read(VERDICT_AT(box), RED, False)
-                if "Esatto" not in said and "Sbagliato" not in said:
+                wrong_one = mentions(said, "Sbagliato")
+                if not wrong_one and not mentions(said, "Esatto"):
                     return None
                 # Below every label, the surface: black after a wrong answer only.
                 sx, sy = box[0] - NUMBER_BOX[0], box[1] - NUMBER_BOX[1]
                 black = all(screen.near(sx + 20 + dx, SCREEN[1] - 40, (0, 0, 0), 8) for dx in range(0, 400, 40))
-                if black != ("Sbagliato" in said):
+                if black != wrong_one:
                     return None
                 read = lambda b, colour: screen.read(screen.inside_frame((sx + b[0], sy + b[1], b[2], b[3]), colour),
                                                      colour, True)
-                return said, read(WRONG_BOX, RED), read(TOTAL_BOX, BLUE)
+                return said, wrong_one, read(WRONG_BOX, RED), read(TOTAL_BOX, BLUE)
             return wait_until(probe, "a verdict, with the surface black after a wrong answer only")
 
         # One right answer and one wrong. A 3-digit number lies partly under the "+"
@@ -222,12 +254,12 @@ def race(command, env, shots):
             answer = str(number + 1) if right == 0 else "0"
             type_text(answer)
             key("Return")
-            said, wrong_shown, total_shown = verdict(box)
-            if "Esatto" in said:
-                check(answer == str(number + 1) and PLAYER in said, f"verdict for {answer} after {number}: {said!r}")
+            said, wrong_one, wrong_shown, total_shown = verdict(box)
+            if not wrong_one:
+                check(answer == str(number + 1) and mentions(said, PLAYER), f"verdict for {answer} after {number}: {said!r}")
                 right += 1
             else:
-                expected = re.search(r"Sbagliato!*\s*(\d+)", said.replace(" ", ""))
+                expected = re.search(r"(\d+)\W*$", said)
                 check(expected and expected.group(1) != answer and 1 <= int(expected.group(1)) <= 1000,
                       f"verdict for {answer} after {number}: {said!r}")
                 if answer != "0":
@@ -283,6 +315,15 @@ def main():
         helpers.append(subprocess.Popen(["openbox", "--sm-disable"], env=env,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         subprocess.run(["wineboot", "-i"], env=env, check=True, capture_output=True, timeout=300)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=300)
+        # Wine has none of Windows' fonts and draws them all in a thin serif face: it
+        # gets the metric-compatible Liberation ones under the Windows names, as a
+        # Windows machine has its own, so the screen reads as it would there.
+        fonts = os.path.join(WORK, "fonts.reg")
+        with open(fonts, "w") as f:
+            f.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\n")
+            f.writelines(f'"{family}"="{stand_in}"\n' for family, stand_in in FONTS.items())
+        subprocess.run(["wine", "regedit", "/S", fonts], env=env, check=True, capture_output=True, timeout=120)
         subprocess.run(["wineserver", "-w"], env=env, timeout=300)
 
         subprocess.run(["wine", SETUP, "/S"], env=env, check=True, capture_output=True, timeout=300)
