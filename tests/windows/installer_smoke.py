@@ -217,7 +217,9 @@ def race(command, env, shots):
                 return None
             bx, by, bw, bh = box
             text = screen.read((bx + 3, by + 3, bw - 6, bh - 6), BLUE, True)
-            return (int(text), box) if text.isdigit() else None
+            # The box fits the number: a digit is about 53 pixels wide at 72 points.
+            whole = len(text) == round((bw - 4) / 53)
+            return (int(text), box, whole) if text.isdigit() else None
 
         def question():
             # The same reading twice, so a number caught half painted is not taken.
@@ -245,13 +247,13 @@ def race(command, env, shots):
             return wait_until(probe, "a verdict, with the surface black after a wrong answer only")
 
         # One right answer and one wrong. A 3-digit number lies partly under the "+"
-        # and may be misread: then the answer meant to be right is judged wrong,
-        # counts as the wrong one, and the next number is tried.
+        # and may be misread: a reading with a digit too few is answered wrong, and
+        # an answer meant to be right but judged wrong counts as the wrong one.
         right = wrong = 0
-        for asked in range(1, 7):
-            number, box = wait_until(question, "a number on the yellow box")
+        for asked in range(1, 11):
+            number, box, whole = wait_until(question, "a number on the yellow box")
             check(0 <= number <= 999, f"number asked {number}")
-            answer = str(number + 1) if right == 0 else "0"
+            answer = str(number + 1) if right == 0 and whole else "0"
             type_text(answer)
             key("Return")
             said, wrong_one, wrong_shown, total_shown = verdict(box)
@@ -270,7 +272,7 @@ def race(command, env, shots):
             if right and wrong:
                 break
             key("Return")  # the focus is on the next-question button
-        check(right == 1 and wrong >= 1, f"{right} right and {wrong} wrong answers in 6 questions")
+        check(right == 1 and wrong >= 1, f"{right} right and {wrong} wrong answers in {asked} questions")
         score = right
 
         key("alt+x")
