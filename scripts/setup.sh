@@ -9,7 +9,7 @@ test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
                python3 python3-pyatspi desktop-file-utils appstream fakeroot
                procps x11-xkb-utils)
 # The Windows build from Debian's own Qt source, and its tests under Wine.
-windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis zip wine wine64
+windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis zip unzip wine wine64
                   tesseract-ocr tesseract-ocr-eng)
 
 packages=("${build_packages[@]}")

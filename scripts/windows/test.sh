@@ -55,7 +55,8 @@ wineserver -k || true
 unset WINEPREFIX
 unit=$(date +%s)
 
-python3 "$project_dir/tests/windows/installer_smoke.py" "$build/contadopo-$version-setup.exe" "$build/smoke" || failed=1
+python3 "$project_dir/tests/windows/installer_smoke.py" "$build/contadopo-$version-setup.exe" \
+    "$build/contadopo-$version-windows.zip" "$build/smoke" || failed=1
 done_at=$(date +%s)
 echo "Windows: build $((built - start)) s, unit tests under Wine $((unit - built)) s, installer smoke test $((done_at - unit)) s"
 ls -l "$build/contadopo-$version-setup.exe" "$build/contadopo-$version-windows.zip"

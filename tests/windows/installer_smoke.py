@@ -8,7 +8,10 @@ uninstalls silently and checks the record stayed. Wine's windows are invisible t
 AT-SPI: the screen is read from screenshots (pixel colours; OCR for the number
 asked and the texts) and keys are typed with xdotool.
 
-usage: installer_smoke.py SETUP_EXE WORK_DIR
+Then the program from the zip, in a machine without the record folder: it makes
+the folder and the three files itself, writable by every user.
+
+usage: installer_smoke.py SETUP_EXE ZIP WORK_DIR
 """
 import difflib
 import os
@@ -18,7 +21,8 @@ import subprocess
 import sys
 import time
 
-SETUP, WORK = (sys.argv + ["", ""])[1], os.path.abspath((sys.argv + ["", "."])[2])
+SETUP, ZIP, WORK = (sys.argv + ["", "", "."])[1:4]
+WORK = os.path.abspath(WORK)
 PREFIX = os.path.join(WORK, "prefix")
 PLAYER = "Lucia"
 STEP_TIMEOUT = 60
@@ -288,6 +292,30 @@ def race(command, env, shots):
             program.kill()
 
 
+def unzipped_first_start(env, shots):
+    shutil.rmtree(drive_c("ProgramData", "Contadopo"))
+    subprocess.run(["unzip", "-q", ZIP, "-d", drive_c("Scuola")], check=True, timeout=120)
+    program = subprocess.Popen(["wine", drive_c("Scuola", "Contadopo", "contadopo.exe")], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        prompt = wait_until(lambda: small_window([]), "the name prompt of the unzipped program")
+        type_text(PLAYER)
+        key("Return")
+        greeting = wait_until(lambda: small_window([prompt]), "the greeting of the unzipped program")
+        time.sleep(1)
+        text = window_text(greeting, os.path.join(shots, "unzipped-greeting"))
+        check(mentions(text, "campione"), f"greeting of the unzipped program: {text!r}")
+        key("Return")  # the record files are made once the greeting is closed
+        made = {"suc000.txt": b"", "nsuc000.txt": b"", "suc000.jnl": b""}
+        wait_until(lambda: record() == made, f"the record files made by the unzipped program (now {record()})")
+        # Wine keeps the access list as the Unix mode: Everyone may write is o+w.
+        for name in ("suc000.txt", "nsuc000.txt", "suc000.jnl"):
+            mode = os.stat(drive_c("ProgramData", "Contadopo", name)).st_mode
+            check(mode & 0o002, f"{name} made by the program is not writable by every user (mode {oct(mode)})")
+    finally:
+        program.kill()
+
+
 def VERDICT_AT(box):
     sx, sy = box[0] - NUMBER_BOX[0], box[1] - NUMBER_BOX[1]
     return sx + VERDICT_BOX[0], sy + VERDICT_BOX[1], VERDICT_BOX[2], VERDICT_BOX[3]
@@ -348,6 +376,9 @@ def main():
         check(not os.path.exists(os.path.join(installed, "contadopo.exe")), "the uninstaller left contadopo.exe")
         check(record()["nsuc000.txt"] == (PLAYER + "\r\n").encode(), "the silent uninstall removed the record")
         print(f"uninstalled silently, record kept ({time.monotonic() - started:.0f}s)")
+
+        unzipped_first_start(env, shots)
+        print(f"unzipped program made the record files itself ({time.monotonic() - started:.0f}s)")
     except Failure as failure:
         print(f"FAIL: {failure} (screens in {shots})")
         return 1
