@@ -242,7 +242,7 @@ bool lock(const Handle &file, bool exclusive, int msecs)
     const DWORD flags = exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
     if (lockByte(win(file), flags | LOCKFILE_FAIL_IMMEDIATELY))
         return true;
-    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING)
+    if (GetLastError() != ERROR_LOCK_VIOLATION)
         return false;
 
     HANDLE duplicate = nullptr;
