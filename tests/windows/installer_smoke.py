@@ -5,8 +5,9 @@ Installs silently into a fresh Wine prefix, starts the installed program on Xvfb
 with openbox, answers the name prompt and the greeting, answers right then wrong,
 exits saving the record, checks the record files under ProgramData, then
 uninstalls silently and checks the record stayed. Wine's windows are invisible to
-AT-SPI: the screen is read from screenshots (pixel colours; OCR for the number
-asked and the texts) and keys are typed with xdotool.
+AT-SPI: the screen is read from screenshots (pixel colours; digits matched
+against the shapes of the font, Tesseract OCR for the texts) and keys are typed
+with xdotool.
 
 Then the program from the zip, in a machine without the record folder: it makes
 the folder and the three files itself, writable by every user.
@@ -33,6 +34,9 @@ VERDICT_BOX = (100, 130, 480, 60)
 WRONG_BOX = (310, 262, 120, 120)
 TOTAL_BOX = (544, 262, 120, 120)
 YELLOW, BLUE, RED = (255, 255, 0), (0, 0, 255), (255, 0, 0)
+LIBERATION = "/usr/share/fonts/truetype/liberation2/"
+NUMBER_FONT = LIBERATION + "LiberationSans-Bold.ttf"
+COUNTER_FONT = LIBERATION + "LiberationSerif-Bold.ttf"
 FONTS = {"Arial": "Liberation Sans", "Arial Black": "Liberation Sans", "Times New Roman": "Liberation Serif",
          "Microsoft Sans Serif": "Liberation Sans", "Tahoma": "Liberation Sans", "Segoe UI": "Liberation Sans"}
 
@@ -72,15 +76,37 @@ def run(*args, **kw):
 class Screen:
     """A screenshot as raw RGB, read through ImageMagick."""
 
-    def __init__(self, path):
+    def __init__(self, path, data=None):
         self.path = path
-        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], check=True,
-                              capture_output=True, timeout=60).stdout
+        if data is None:
+            data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], check=True,
+                                  capture_output=True, timeout=60).stdout
+            with open(path, "wb") as f:
+                f.write(data)
         header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
         self.width, self.height = int(header.group(1)), int(header.group(2))
         self.pixels = data[header.end():]
-        with open(path, "wb") as f:
-            f.write(data)
+
+    def glyphs(self, box, colour):
+        """What is drawn in `colour` inside `box`, one glyph per run of inked columns, left to right."""
+        x, y, w, h = box
+        ink = [[self.near(i, j, colour, 90) for i in range(x, x + w)] for j in range(y, y + h)]
+        inked = [any(ink[j][i] for j in range(h)) for i in range(w)] + [False]
+        found, start = [], None
+        for i, on in enumerate(inked):
+            if on and start is None:
+                start = i
+            elif not on and start is not None:
+                rows = [j for j in range(h) if any(ink[j][start:i])]
+                found.append([row[start:i] for row in ink[rows[0]:rows[-1] + 1]])
+                start = None
+        tallest = max((len(g) for g in found), default=0)
+        return [g for g in found if len(g) >= tallest / 2]
+
+    def digits(self, box, colour, font):
+        """The number drawn in `colour` inside `box`, each glyph matched against the font's digits."""
+        glyphs = self.glyphs(box, colour)
+        return "".join(DigitShapes.of(font).nearest(g) for g in glyphs)
 
     def at(self, x, y):
         i = 3 * (y * self.width + x)
@@ -126,7 +152,7 @@ class Screen:
         top, bottom = rows[0], rows[-1]
         return left + 3, top + 3, right - left - 5, bottom - top - 5
 
-    def read(self, box, colour, digits_only):
+    def read(self, box, colour):
         """OCR of the text drawn in `colour` inside `box`."""
         x, y, w, h = box
         png = self.path + f".{x}x{y}.png"
@@ -135,12 +161,46 @@ class Screen:
                         "-fill", "white", "+opaque", hexcolour, "-fill", "black", "-opaque", hexcolour,
                         "-bordercolor", "white", "-border", "20", "-resize", "300%", png],
                        check=True, timeout=60)
-        if not digits_only:
-            return run("tesseract", png, "-", "--psm", "7").strip()
-        # Each page layout misreads some digit of some face: the readings vote.
-        readings = [run("tesseract", png, "-", "--psm", psm, "-c", "tessedit_char_whitelist=0123456789").strip()
-                    for psm in ("7", "10", "8")]
-        return max(readings, key=lambda r: (readings.count(r), r != ""))
+        return run("tesseract", png, "-", "--psm", "7").strip()
+
+
+class DigitShapes:
+    """The ten digits of a font, drawn by ImageMagick, to match what is on the screen against.
+
+    Tesseract misreads large bold digits now and then; these are the very faces Wine draws
+    the window with (the Liberation fonts under the Windows names)."""
+    GRID = (12, 18)
+    cache = {}
+
+    @classmethod
+    def of(cls, font):
+        if font not in cls.cache:
+            cls.cache[font] = cls(font)
+        return cls.cache[font]
+
+    def __init__(self, font):
+        self.shapes = {}
+        for digit in "0123456789":
+            data = subprocess.run(["convert", "-font", font, "-pointsize", "96", "-fill", "black", "-background",
+                                   "white", f"label:{digit}", "-depth", "8", "ppm:-"],
+                                  check=True, capture_output=True, timeout=60).stdout
+            drawn = Screen("", data)
+            glyph = drawn.glyphs((0, 0, drawn.width, drawn.height), (0, 0, 0))[0]
+            self.shapes[digit] = self.signature(glyph)
+
+    @classmethod
+    def signature(cls, glyph):
+        gw, gh = cls.GRID
+        h, w = len(glyph), len(glyph[0])
+        cells = [glyph[min(h - 1, int((r + 0.5) * h / gh))][min(w - 1, int((c + 0.5) * w / gw))]
+                 for r in range(gh) for c in range(gw)]
+        return cells, w / h
+
+    def nearest(self, glyph):
+        cells, aspect = self.signature(glyph)
+        score = lambda shape: (sum(a == b for a, b in zip(cells, shape[0])) / len(cells)
+                               - abs(aspect - shape[1]))
+        return max(self.shapes, key=lambda digit: score(self.shapes[digit]))
 
 
 def visible_windows(name="Contadopo"):
@@ -220,7 +280,7 @@ def race(command, env, shots):
             if not box or screen.count(VERDICT_AT(box), RED) > 0:
                 return None
             bx, by, bw, bh = box
-            text = screen.read((bx + 3, by + 3, bw - 6, bh - 6), BLUE, True)
+            text = screen.digits((bx + 3, by + 3, bw - 6, bh - 6), BLUE, NUMBER_FONT)
             # The box fits the number: a digit is about 53 pixels wide at 72 points.
             whole = len(text) == round((bw - 4) / 53)
             return (int(text), box, whole) if text.isdigit() else None
@@ -236,7 +296,7 @@ def race(command, env, shots):
                 screen = Screen(os.path.join(shots, "verdict.ppm"))
                 if screen.count(VERDICT_AT(box), RED) < 20:
                     return None
-                said = screen.read(VERDICT_AT(box), RED, False)
+                said = screen.read(VERDICT_AT(box), RED)
                 wrong_one = mentions(said, "Sbagliato")
                 if not wrong_one and not mentions(said, "Esatto"):
                     return None
@@ -245,8 +305,8 @@ def race(command, env, shots):
                 black = all(screen.near(sx + 20 + dx, SCREEN[1] - 40, (0, 0, 0), 8) for dx in range(0, 400, 40))
                 if black != wrong_one:
                     return None
-                read = lambda b, colour: screen.read(screen.inside_frame((sx + b[0], sy + b[1], b[2], b[3]), colour),
-                                                     colour, True)
+                read = lambda b, colour: screen.digits(screen.inside_frame((sx + b[0], sy + b[1], b[2], b[3]), colour),
+                                                       colour, COUNTER_FONT)
                 return said, wrong_one, read(WRONG_BOX, RED), read(TOTAL_BOX, BLUE)
             return wait_until(probe, "a verdict, with the surface black after a wrong answer only")
 
