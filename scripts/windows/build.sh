@@ -6,7 +6,7 @@ set -eu
 . "$(cd "$(dirname "$0")" && pwd)/common.sh"
 
 if ! qt_ready; then
-    echo "The Windows Qt is not built yet: run scripts/windows/build-qt.sh (about an hour on 2 cores)" >&2
+    echo "The Windows Qt is not built yet: run scripts/windows/build-qt.sh (about half an hour on 2 cores)" >&2
     exit 1
 fi
 build="$project_dir/build-windows"

@@ -3,7 +3,7 @@
 # real installer and program on Xvfb. Builds what is missing first.
 # Usage: scripts/windows/test.sh [--if-cached]
 #   --if-cached  when the cross-built Qt is not in the cache, say so loudly and stop
-#                (exit 0) instead of building it (about an hour on 2 cores)
+#                (exit 0) instead of building it (about half an hour on 2 cores)
 set -eu
 . "$(cd "$(dirname "$0")" && pwd)/common.sh"
 
@@ -11,7 +11,7 @@ if ! qt_ready; then
     if [ "${1:-}" = --if-cached ]; then
         echo "##########################################################################"
         echo "## THE WINDOWS TESTS DID NOT RUN: the cross-built Qt is not in the cache"
-        echo "## ($qt_win_dir), and building it takes about an hour on 2 cores."
+        echo "## ($qt_win_dir), and building it takes about half an hour on 2 cores."
         echo "## Run scripts/windows/build-qt.sh once on this machine to enable them."
         echo "##########################################################################"
         exit 0
