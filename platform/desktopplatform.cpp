@@ -51,10 +51,7 @@ QString DesktopPlatform::PromptText(const QString &prompt)
 
 QString DesktopPlatform::GetSystemDir()
 {
-    QString dir = QString::fromUtf8(CONTADOPO_RECORD_DIR);
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
+    return RecordFiles::machineFolder();
 }
 
 ReadResult DesktopPlatform::Leggifiletxt(const QString &nomefile)

@@ -7,7 +7,7 @@
 
 class SoundPlayer;
 
-// The real services: Qt dialogs, the sound player, the folder fixed at build time.
+// The real services: Qt dialogs, the sound player, the machine-wide record folder.
 class DesktopPlatform : public Platform
 {
 public:

@@ -6,8 +6,8 @@
 #include <QString>
 
 // Careful file access for a folder every user of the machine shares: no symbolic
-// link is followed, nothing but a regular file is read or written, reads are
-// bounded, and nothing blocks on a FIFO.
+// link or reparse point is followed, nothing but a regular file is read or written,
+// reads are bounded, and nothing blocks on a FIFO. One implementation per system.
 namespace RecordFiles {
 
 inline constexpr qint64 kMaxBytes = 64 * 1024;
@@ -15,33 +15,38 @@ inline constexpr qint64 kMaxBytes = 64 * 1024;
 // Record files are UTF-8; anything else is taken as Windows-1252, as older copies wrote.
 QString decode(const QByteArray &bytes);
 
-// An owned file descriptor, or the reason (Italian) why there is none.
+// The machine-wide folder of the record files, ending with a separator.
+QString machineFolder();
+
+// An owned file descriptor or Windows handle (both -1 when none), or the reason
+// (Italian) why there is none.
 class Handle
 {
 public:
     Handle() = default;
-    explicit Handle(int fd) : m_fd(fd) {}
-    Handle(Handle &&other) noexcept : error(std::move(other.error)), m_fd(other.release()) {}
+    explicit Handle(qintptr native) : m_native(native) {}
+    Handle(Handle &&other) noexcept : error(std::move(other.error)), m_native(other.release()) {}
     Handle &operator=(Handle &&other) noexcept;
     Handle(const Handle &) = delete;
     Handle &operator=(const Handle &) = delete;
     ~Handle();
 
-    int fd() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release();
+    qintptr native() const { return m_native; }
+    bool valid() const { return m_native != -1; }
+    qintptr release();
 
     QString error;
 
 private:
-    int m_fd = -1;
+    qintptr m_native = -1;
 };
 
 enum class Access { Read, ReadWrite, WriteCreate };
 
 // The folder itself, never through a link; made (0755) when missing and `create`.
 Handle openFolder(const QString &folder, bool create);
-// A file inside an opened folder; a file made here gets mode 0666 whatever the umask.
+// A file inside an opened folder; a file made here is readable and writable by every
+// user (mode 0666 whatever the umask; on Windows, by Everyone).
 Handle openInFolder(const Handle &folder, const QString &name, Access access);
 
 struct Bytes {

@@ -16,7 +16,7 @@ namespace {
 
 QString shown(const QString &path)
 {
-    return QDir::cleanPath(path);
+    return QDir::toNativeSeparators(QDir::cleanPath(path));
 }
 
 QString fileName(QLatin1String suffix)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing need, when missing.
-# Usage: scripts/setup.sh [play|test|releases]
+# Usage: scripts/setup.sh [play|test|releases|windows]
 set -euo pipefail
 
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-qpa-plugins libgl-dev libpulse-dev
@@ -11,11 +11,15 @@ test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
                pulseaudio pulseaudio-utils sox)
 # Fresh roots of other Debian releases, for scripts/test-debian.sh.
 release_packages=(debootstrap debian-archive-keyring)
+# The Windows build from Debian's own Qt source, and its tests under Wine.
+windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis zip unzip wine wine64
+                  tesseract-ocr tesseract-ocr-eng)
 
 packages=("${build_packages[@]}")
 case "${1:-play}" in
     test) packages+=("${test_packages[@]}") ;;
     releases) packages=("${release_packages[@]}") ;;
+    windows) packages+=("${test_packages[@]}" "${windows_packages[@]}") ;;
 esac
 
 missing=()

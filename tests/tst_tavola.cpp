@@ -2,6 +2,7 @@
 #include "fakeplatform.h"
 
 #include "platform/recordstore.h"
+#include "platform/systemfonts.h"
 #include "window/fonts.h"
 #include "window/gradientsurface.h"
 #include "window/picturebutton.h"
@@ -81,7 +82,7 @@ private:
 
 void TestTavola::initTestCase()
 {
-    Fonts::installSubstitutions();
+    SystemFonts::installSubstitutions();
 }
 
 void TestTavola::init()

@@ -1,7 +1,7 @@
 #include "window/appsetup.h"
 
 #include "platform/desktopplatform.h"
-#include "window/fonts.h"
+#include "platform/systemfonts.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -46,7 +46,7 @@ void prepareApplication()
     // The window ends the program itself; dialogs shown while it is hidden must not.
     QApplication::setQuitOnLastWindowClosed(false);
     DesktopPlatform::installItalianTranslation();
-    Fonts::installSubstitutions();
+    SystemFonts::installSubstitutions();
 }
 
 void afterFirstWindowShown(std::function<void()> work)

@@ -4,8 +4,6 @@
 #include <QString>
 
 namespace Fonts {
-// Maps the classic family names the window asks for to the Liberation fonts that the
-// set-up installs, so the layout is the same on every machine.
-void installSubstitutions();
+// The families are the classic names; platform/ says which fonts draw them.
 QFont make(const QString &family, double points, bool bold, bool italic = false);
 } // namespace Fonts

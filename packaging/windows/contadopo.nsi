@@ -1,0 +1,107 @@
+; The Windows installer: the program under Program Files, a Start-menu entry, and the
+; record folder under ProgramData that every user of the machine may write.
+; makensis -DVERSION=x.y.z -DSTAGE=<folder with contadopo.exe> -DICON=<.ico> -DOUTFILE=<setup.exe> contadopo.nsi
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+
+!include "MUI2.nsh"
+
+!define PRODUCT "Contadopo"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define RECORD_DIR "$APPDATA\${PRODUCT}"
+
+Name "${PRODUCT}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+InstallDirRegKey HKLM "Software\${PRODUCT}" "InstallDir"
+RequestExecutionLevel admin
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey /LANG=1040 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1040 "FileDescription" "Installazione di ${PRODUCT}"
+VIAddVersionKey /LANG=1040 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1040 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1040 "LegalCopyright" "${PRODUCT}"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_COMPONENTSPAGE_NODESC
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "Italian"
+
+; An empty record file, unless the record is already there.
+!macro RecordFile NAME
+    IfFileExists "${RECORD_DIR}\${NAME}" +3
+    FileOpen $0 "${RECORD_DIR}\${NAME}" w
+    FileClose $0
+!macroend
+
+Function .onInit
+    SetShellVarContext all
+FunctionEnd
+
+Function un.onInit
+    SetShellVarContext all
+FunctionEnd
+
+Section "${PRODUCT}" SecProgram
+    SectionIn RO
+    SetOutPath "$INSTDIR"
+    File "${STAGE}/contadopo.exe"
+    File "${STAGE}/qt.conf"
+    File "${STAGE}/qtbase_it.qm"
+    SetOutPath "$INSTDIR\suoni"
+    File "${STAGE}/suoni/*.wav"
+    SetOutPath "$INSTDIR"
+    CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\contadopo.exe" "" "$INSTDIR\contadopo.exe" 0
+
+    ; One record for the whole class: the Users group may write the files, whoever
+    ; made them. Windows would otherwise give each child who writes a copy of his own.
+    CreateDirectory "${RECORD_DIR}"
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "${RECORD_DIR}" /grant *S-1-5-32-545:(OI)(CI)(RX,W) /Q'
+    Pop $0
+    !insertmacro RecordFile "suc000.txt"
+    !insertmacro RecordFile "nsuc000.txt"
+    !insertmacro RecordFile "suc000.jnl"
+    nsExec::ExecToLog '"$SYSDIR\icacls.exe" "${RECORD_DIR}\*" /grant *S-1-5-32-545:(RX,W) /Q'
+    Pop $0
+
+    WriteRegStr HKLM "Software\${PRODUCT}" "InstallDir" "$INSTDIR"
+    WriteUninstaller "$INSTDIR\disinstalla.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PRODUCT}"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\contadopo.exe"
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\disinstalla.exe"'
+    WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\disinstalla.exe" /S'
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "un.${PRODUCT}"
+    SectionIn RO
+    Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    Delete "$INSTDIR\contadopo.exe"
+    Delete "$INSTDIR\qt.conf"
+    Delete "$INSTDIR\qtbase_it.qm"
+    Delete "$INSTDIR\suoni\*.wav"
+    RMDir "$INSTDIR\suoni"
+    Delete "$INSTDIR\disinstalla.exe"
+    RMDir "$INSTDIR"
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    DeleteRegKey HKLM "Software\${PRODUCT}"
+SectionEnd
+
+; Off unless ticked: the record outlives the program by default.
+Section /o "un.Cancella anche il record (punteggio e nome)"
+    Delete "${RECORD_DIR}\suc000.txt"
+    Delete "${RECORD_DIR}\nsuc000.txt"
+    Delete "${RECORD_DIR}\suc000.jnl"
+    RMDir "${RECORD_DIR}"
+SectionEnd

@@ -1,0 +1,26 @@
+// Between the record-file code every system shares and each system's own part.
+#pragma once
+
+#include "platform/recordfiles.h"
+
+#include <functional>
+
+namespace RecordFiles::Native {
+
+Handle failed(const QString &reason);
+
+// Up to `size` bytes from `offset`: how many were read, 0 at the end, -1 with
+// `error` set when reading failed.
+qint64 readAt(const Handle &file, qint64 offset, char *buffer, qint64 size, QString &error);
+// Some of `size` bytes at `offset`: how many were written, or -1 with `error` set.
+qint64 writeAt(const Handle &file, qint64 offset, const char *data, qint64 size, QString &error);
+// Cuts the file to `size` bytes; an error text or empty.
+QString setLength(const Handle &file, qint64 size);
+
+// Runs a blocking lock call in a short-lived thread and waits for it up to `msecs`.
+// `done` runs in that thread once the call returns, told whether it got a lock no
+// one waits for any more (which it must let go of at once).
+bool lockWithDeadline(const std::function<bool()> &blockingLock,
+                      const std::function<void(bool lateLock)> &done, int msecs);
+
+} // namespace RecordFiles::Native

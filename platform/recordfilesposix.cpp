@@ -1,0 +1,194 @@
+#include "platform/recordfilesnative.h"
+
+#include "platform/platformtexts.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace RecordFiles {
+
+using Native::failed;
+
+namespace {
+
+QString reasonFor(int err)
+{
+    if (err == ELOOP || err == EMLINK)
+        return PlatformTexts::kReasonLink;
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// A regular file only, and back to blocking I/O once that is known.
+Handle checkedRegular(int fd)
+{
+    Handle h(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return failed(reasonFor(errno));
+    if (!S_ISREG(st.st_mode))
+        return failed(PlatformTexts::kReasonNotRegular);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return h;
+}
+int descriptor(const Handle &h)
+{
+    return int(h.native());
+}
+
+} // namespace
+
+QString machineFolder()
+{
+    QString dir = QString::fromUtf8(CONTADOPO_RECORD_DIR);
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir;
+}
+
+Handle::~Handle()
+{
+    if (valid())
+        ::close(descriptor(*this));
+}
+
+Handle openFolder(const QString &folder, bool create)
+{
+    QString path = folder;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    const QByteArray native = QFile::encodeName(path);
+    int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && create) {
+        if (::mkdir(native.constData(), 0755) != 0 && errno != EEXIST)
+            return failed(reasonFor(errno));
+        fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st {};
+        if ((err == ENOTDIR || err == ELOOP) && ::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+            return failed(PlatformTexts::kReasonFolderLink.arg(QDir::cleanPath(path)));
+        return failed(err == ENOTDIR ? PlatformTexts::kReasonNotFolder : reasonFor(err));
+    }
+    return Handle(fd);
+}
+
+Handle openInFolder(const Handle &folder, const QString &name, Access access)
+{
+    if (!folder.valid())
+        return failed(folder.error);
+    int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    switch (access) {
+    case Access::Read:
+        flags |= O_RDONLY;
+        break;
+    case Access::ReadWrite:
+        flags |= O_RDWR;
+        break;
+    case Access::WriteCreate:
+        flags |= O_RDWR | O_CREAT | O_EXCL;
+        break;
+    }
+    const QByteArray native = QFile::encodeName(name);
+    int fd = ::openat(descriptor(folder), native.constData(), flags, 0666);
+    const bool created = fd >= 0 && access == Access::WriteCreate;
+    if (fd < 0 && access == Access::WriteCreate && errno == EEXIST)
+        fd = ::openat(descriptor(folder), native.constData(), (flags & ~(O_CREAT | O_EXCL)), 0666);
+    if (fd < 0)
+        return failed(reasonFor(errno));
+    Handle h = checkedRegular(fd);
+    // Every user shares the record, so a new file must be writable by all of them.
+    if (h.valid() && created)
+        ::fchmod(descriptor(h), 0666);
+    return h;
+}
+
+qint64 Native::readAt(const Handle &file, qint64 offset, char *buffer, qint64 size, QString &error)
+{
+    for (;;) {
+        const ssize_t n = ::pread(descriptor(file), buffer, size_t(size), off_t(offset));
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            error = reasonFor(errno);
+            return -1;
+        }
+    }
+}
+
+qint64 Native::writeAt(const Handle &file, qint64 offset, const char *data, qint64 size, QString &error)
+{
+    for (;;) {
+        const ssize_t n = ::pwrite(descriptor(file), data, size_t(size), off_t(offset));
+        if (n >= 0)
+            return n;
+        if (errno != EINTR) {
+            error = reasonFor(errno);
+            return -1;
+        }
+    }
+}
+
+QString Native::setLength(const Handle &file, qint64 size)
+{
+    return ::ftruncate(descriptor(file), off_t(size)) == 0 ? QString() : reasonFor(errno);
+}
+
+QString sync(const Handle &file)
+{
+    if (!file.valid())
+        return file.error;
+    return ::fsync(descriptor(file)) == 0 ? QString() : reasonFor(errno);
+}
+
+bool lock(const Handle &file, bool exclusive, int msecs)
+{
+    if (!file.valid())
+        return false;
+    const int op = exclusive ? LOCK_EX : LOCK_SH;
+    if (::flock(descriptor(file), op | LOCK_NB) == 0)
+        return true;
+    if (errno != EWOULDBLOCK && errno != EINTR)
+        return false;
+
+    const int duplicate = ::fcntl(descriptor(file), F_DUPFD_CLOEXEC, 0);
+    if (duplicate < 0)
+        return false;
+    return Native::lockWithDeadline(
+        [duplicate, op] {
+            int rc;
+            do
+                rc = ::flock(duplicate, op);
+            while (rc != 0 && errno == EINTR);
+            return rc == 0;
+        },
+        [duplicate](bool lateLock) {
+            if (lateLock)
+                ::flock(duplicate, LOCK_UN);
+            ::close(duplicate);
+        },
+        msecs);
+}
+
+ReadResult readTextFile(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        ReadResult r;
+        r.error = reasonFor(errno);
+        return r;
+    }
+    return readAll(checkedRegular(fd));
+}
+
+} // namespace RecordFiles
