@@ -2,10 +2,10 @@
 #include "platform/recordfiles.h"
 #include "platform/recordstore.h"
 #include "recordpair.h"
+#include "testfiles.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -15,6 +15,7 @@
 #include <csignal>
 #include <thread>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -22,19 +23,6 @@
 #include <unistd.h>
 
 namespace {
-QByteArray contentOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 mode_t modeOf(const QString &path)
 {
     struct stat st {};
@@ -73,7 +61,7 @@ private slots:
     void unsafeRecordFileCountsAsEmpty();
     void linkedRecordFileIsNeverWrittenThrough();
     void linkedRecordFolderIsNotFollowed();
-    void folderThatCannotBeMadeIsReported();
+    void playerWhoMayNotWriteStillSeesTheRecord();
 
     void saveOnlyWhenStrictlyBetter_data();
     void saveOnlyWhenStrictlyBetter();
@@ -223,19 +211,42 @@ void TestRecordStore::linkedRecordFolderIsNotFollowed()
     QVERIFY(!QFile::exists(real + QStringLiteral("/suc000.txt")));
 }
 
-void TestRecordStore::folderThatCannotBeMadeIsReported()
+void TestRecordStore::playerWhoMayNotWriteStillSeesTheRecord()
 {
-    // Root may write anywhere; a folder below a plain file fails for everyone.
-    put(m_tmp->path() + QStringLiteral("/plain"), "x");
-    RecordStore store(m_tmp->path() + QStringLiteral("/plain/records/"));
-    const QStringList errors = store.EnsureRecordFiles();
-    QCOMPARE(errors.size(), 3);
-    QVERIFY2(errors.first().startsWith(QStringLiteral("Non riesco a creare il file del record ")), qPrintable(errors.first()));
-    QVERIFY(errors.first().contains(m_tmp->path() + QStringLiteral("/plain/records/suc000.txt")));
-    QCOMPARE(store.LoadRecord().errors.size(), 2);
-    const SaveResult result = store.SaveRecordIfBetter(QStringLiteral("3"), QStringLiteral("Anna"), QString());
-    QCOMPARE(result.outcome, SaveOutcome::Failed);
-    QVERIFY(result.error.startsWith(QStringLiteral("Non riesco a scrivere il file del record ")));
+    RecordStore store(m_dir);
+    store.EnsureRecordFiles();
+    put(store.scorePath(), "7\r\n");
+    put(store.namePath(), "Anna\r\n");
+    for (const QString &path : {store.scorePath(), store.namePath(), store.journalPath()})
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+    QCOMPARE(::chmod(QFile::encodeName(m_tmp->path()).constData(), 0755), 0);
+    // The tests run as root, who may write anything: the player is someone else.
+    int pipeEnds[2];
+    QCOMPARE(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const passwd *nobody = ::getpwnam("nobody");
+        if (::getuid() == 0 && (!nobody || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0))
+            ::_exit(2);
+        QStringList seen = store.EnsureRecordFiles();
+        const StoredRecord record = store.LoadRecord();
+        seen << record.errors << record.score << record.name;
+        const SaveResult result = store.SaveRecordIfBetter(QStringLiteral("9"), QStringLiteral("Eva"), record.score);
+        seen << QString::number(int(result.outcome)) << result.error;
+        const QByteArray said = seen.join(QLatin1Char('|')).toUtf8();
+        ::_exit(::write(pipeEnds[1], said.constData(), size_t(said.size())) == said.size() ? 0 : 3);
+    }
+    ::close(pipeEnds[1]);
+    QByteArray said(4096, '\0');
+    said.truncate(std::max<ssize_t>(0, ::read(pipeEnds[0], said.data(), size_t(said.size()))));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the player's copy could not run");
+    const QString expected = QStringLiteral("7\r\n|Anna\r\n|%1|Non riesco a scrivere il file del record %2: ")
+                                 .arg(int(SaveOutcome::Failed)).arg(QDir::cleanPath(store.scorePath()));
+    QVERIFY2(said.startsWith(expected.toUtf8()), said.constData());
+    QCOMPARE(contentOf(store.scorePath()), QByteArray("7\r\n"));
 }
 
 void TestRecordStore::saveOnlyWhenStrictlyBetter_data()

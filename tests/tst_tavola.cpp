@@ -476,6 +476,7 @@ void TestTavola::unwritableRecordFolderIsReportedAndPlayGoesOn()
     m_platform.recordDir = m_tmp->path() + QStringLiteral("/plain/records/");
     QVERIFY(startedWindow());
     QCOMPARE(m_platform.messages.size(), 2);
+    QVERIFY(m_platform.messages.at(1).startsWith(QStringLiteral("Non riesco a creare il file del record ")));
     QVERIFY(m_platform.messages.at(1).contains(QStringLiteral("/nsuc000.txt")));
     QVERIFY(m_platform.messages.at(1).endsWith(QStringLiteral("\nSi gioca lo stesso, con un record vuoto.")));
     answerRight();
