@@ -14,16 +14,13 @@ private slots:
     void answerOutside16BitsIsNoValue();
 
     void numbersStayWithin0To999AndExpectTheSuccessor();
-    void firstShadeIsTheSameAtEveryStart();
-    void shadeIsDrawnBeforeTheReseed();
-    void questionsWithinOneMillisecondStillDiffer();
+    void drawsDependOnTheTimeAsTheyShould();
 
     void keyFilterPassesOnlyDigitsAndBackspace();
     void answerIsJudgedOnlyOnce();
     void pastedTextIsReadUpToItsNumber();
     void countersSaturateInsteadOfOverflowing();
 
-    void clockRunsFiveMinutesAndEndsOnTheTickAfterZero();
     void clockCrossesAnHour();
 };
 
@@ -80,31 +77,21 @@ void TestRules::numbersStayWithin0To999AndExpectTheSuccessor()
     QVERIFY(sawLowShade && sawHighShade);
 }
 
-void TestRules::firstShadeIsTheSameAtEveryStart()
+void TestRules::drawsDependOnTheTimeAsTheyShould()
 {
+    // The first shade is the same at every start; the second follows from the first
+    // reseed, so from the time; the same time twice still brings another number.
     Race morning, evening;
     QCOMPARE(morning.newQuestion(8 * 3600 * 1000).shade, evening.newQuestion(20 * 3600 * 1000).shade);
-}
-
-void TestRules::shadeIsDrawnBeforeTheReseed()
-{
-    // The second shade follows from the first reseed, so it depends on the first time.
-    QSet<int> secondShades;
+    QSet<int> secondShades, numbers;
     for (qint64 t = 0; t < 40; ++t) {
         Race race;
         race.newQuestion(t * 1000);
         secondShades.insert(race.newQuestion(0).shade);
+        numbers.insert(morning.newQuestion(12 * 3600 * 1000).number);
     }
     QVERIFY(secondShades.size() > 3);
-}
-
-void TestRules::questionsWithinOneMillisecondStillDiffer()
-{
-    Race race;
-    QSet<int> numbers;
-    for (int i = 0; i < 100; ++i)
-        numbers.insert(race.newQuestion(12 * 3600 * 1000).number);
-    QVERIFY2(numbers.size() > 80, "the same time must not bring back the same number");
+    QVERIFY2(numbers.size() > 30, "the same time must not bring back the same number");
 }
 
 void TestRules::keyFilterPassesOnlyDigitsAndBackspace()
@@ -155,31 +142,6 @@ void TestRules::countersSaturateInsteadOfOverflowing()
     const auto v = race.checkAnswer(QStringLiteral("x"));
     QCOMPARE(race.state().wrongCount, 32767);
     QCOMPARE(v->totalText, QStringLiteral("65534"));
-}
-
-void TestRules::clockRunsFiveMinutesAndEndsOnTheTickAfterZero()
-{
-    Race race;
-    race.startClock();
-    QString shown = race.clockText();
-    QCOMPARE(shown, QStringLiteral("00:05:00"));
-    QStringList seen;
-    int ticks = 0;
-    for (;;) {
-        ++ticks;
-        if (race.tick(shown) == TickOutcome::EndOfGame)
-            break;
-        shown = race.clockText();
-        seen << shown;
-        QVERIFY(ticks < 1000);
-    }
-    QCOMPARE(ticks, 301);
-    QCOMPARE(seen.first(), QStringLiteral("00:04:59"));
-    QCOMPARE(seen.at(59), QStringLiteral("00:04:00"));
-    QCOMPARE(seen.at(60), QStringLiteral("00:03:59"));
-    QCOMPARE(seen.at(298), QStringLiteral("00:00:01"));
-    QCOMPARE(seen.last(), QStringLiteral("00:00:00"));
-    QCOMPARE(seen.size(), 300);
 }
 
 void TestRules::clockCrossesAnHour()
