@@ -202,24 +202,37 @@ def on_signal(signum, _frame):
     raise Interrupted(signum)
 
 
+def run(command, log, **kwargs):
+    """The command in a process group of its own, so that an interruption ends the
+    compilers and programs it started too, before the mutant is taken out."""
+    process = subprocess.Popen(["nice", "-n", "10", *command], stdout=log, stderr=subprocess.STDOUT,
+                               start_new_session=True, **kwargs)
+    try:
+        return process.wait(timeout=TIMEOUT)
+    finally:
+        if process.poll() is None:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+
+
 def build(tests, log):
     targets = sorted({"contadopo" if test.startswith("e2e") else test for test in tests})
-    return subprocess.run(["nice", "-n", "10", "cmake", "--build", str(BUILD), "-j2", "--target", *targets],
-                          stdout=log, stderr=subprocess.STDOUT).returncode == 0
+    return run(["cmake", "--build", str(BUILD), "-j2", "--target", *targets], log) == 0
 
 
 def killer(tests, log):
     """The first test program that fails, or None when all pass."""
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    env.setdefault("XDG_RUNTIME_DIR", str(WORK / "runtime"))
+    env = dict(os.environ, XDG_RUNTIME_DIR=str(WORK / "runtime"))
     Path(env["XDG_RUNTIME_DIR"]).mkdir(mode=0o700, exist_ok=True)
     for test in tests:
+        # The unit tests draw offscreen; the race brings its own X server.
         command = [str(BUILD / "tests" / test)]
+        env["QT_QPA_PLATFORM"] = "offscreen"
         if test == "e2e_race":
             command = ["bash", str(SRC / "tests/e2e/run_e2e.sh"), str(BUILD / "contadopo"), str(WORK / "records")]
+            del env["QT_QPA_PLATFORM"]
         try:
-            rc = subprocess.run(["nice", "-n", "10", *command], cwd=BUILD / "tests", env=env,
-                                stdout=log, stderr=subprocess.STDOUT, timeout=TIMEOUT).returncode
+            rc = run(command, log, cwd=BUILD / "tests", env=env)
         except subprocess.TimeoutExpired:
             return test + " (time-out)"
         if rc != 0:
@@ -245,6 +258,10 @@ def main():
 
     WORK.mkdir(exist_ok=True)
     sync_copy()
+    # A run cut short may have left objects built from a mutant: build that file again.
+    pending = WORK / "mutated-file"
+    if pending.exists():
+        (SRC / pending.read_text()).touch()
     # Every snippet must still be found exactly once, or the run would test nothing.
     for mid, path, old, _new, _eq in M:
         count = (SRC / path).read_text().count(old)
@@ -267,6 +284,7 @@ def main():
             target = SRC / path
             original = target.read_text()
             try:
+                pending.write_text(path)
                 target.write_text(original.replace(old, new, 1))
                 log.write("\n=== %s %s\n" % (mid, path))
                 log.flush()
@@ -277,6 +295,7 @@ def main():
                     verdict = killer(tests, log) or "SURVIVED"
             finally:
                 target.write_text(original)
+                pending.unlink()
             results[mid] = verdict
             print("%-4s %-28s %s%s" % (mid, path, verdict, "  [equivalent]" if equivalent else ""), flush=True)
     except Interrupted:
