@@ -123,9 +123,9 @@ void TestTavola::whatAChildSees()
     QVERIFY(startedWindow());
     auto *next = control<PictureButton>("cmdNext");
     auto *exit = control<PictureButton>("cmdExit");
+    const TavolaLayout::Pictures faces = TavolaLayout::Pictures::load();
     QVERIFY(!next->isEnabled());
-    const QImage disabledFace = next->currentPicture().toImage();
-    QVERIFY(!disabledFace.isNull());
+    QCOMPARE(next->currentPicture().toImage(), faces.grin.toImage());
 
     // Every control whole inside the window as designed; every label plain text.
     const QRect client(0, 0, TavolaLayout::kClientWidth, TavolaLayout::kClientHeight);
@@ -135,7 +135,7 @@ void TestTavola::whatAChildSees()
         QCOMPARE(label->textFormat(), Qt::PlainText);
 
     // The number: blue on yellow, in the sans face actually drawn.
-    const QImage number = control("lblNum1")->grab().toImage();
+    const QImage number = m_window->surface()->grab(control("lblNum1")->geometry()).toImage();
     QCOMPARE(number.pixelColor(3, 3), QColor(Qt::yellow));
     bool blue = false;
     for (int y = 0; y < number.height() && !blue; ++y)
@@ -169,10 +169,13 @@ void TestTavola::whatAChildSees()
     QCOMPARE(verdict->palette().color(QPalette::WindowText), QColor(Qt::red));
     QVERIFY(QFontInfo(verdict->font()).bold() && QFontInfo(verdict->font()).italic());
 
-    // The enabled button shows another face than the disabled one; raised, with the
+    // The enabled button shows the smile, the disabled one the grin; raised, with the
     // dotted focus rectangle on it and on no other button.
     QVERIFY(next->isEnabled() && next->hasFocus());
-    QVERIFY(next->currentPicture().toImage() != disabledFace);
+    QCOMPARE(next->currentPicture().toImage(), faces.smile.toImage());
+    exit->setDown(true); // held down, the sign stays
+    QCOMPARE(exit->currentPicture().toImage(), faces.noEntry.toImage());
+    exit->setDown(false);
     const QImage focused = next->grab().toImage();
     const QImage unfocused = exit->grab().toImage();
     QCOMPARE(focused.pixelColor(focused.width() / 2, 0), QColor(Qt::white));
