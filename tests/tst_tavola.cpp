@@ -34,7 +34,6 @@ private slots:
     void cleanup();
 
     void whatAChildSees();
-    void emptyNameIsAcceptedWithTwoBlanks();
     void firstQuestionComesWithTheWindowAndOnlyThen();
     void gradientCoversTheClientAreaAndBlackGoesAtTheNextQuestion();
 
@@ -47,7 +46,6 @@ private slots:
     void exitSavesOnlyAStrictlyBetterScore_data();
     void exitSavesOnlyAStrictlyBetterScore();
     void higherRecordFromAnotherCopyIsKept();
-    void failedSaveSaysSoAndQuits();
     void unwritableRecordFolderIsReportedAndPlayGoesOn();
     void newRaceYesStartsAgainFromDesignTime_data();
     void newRaceYesStartsAgainFromDesignTime();
@@ -184,16 +182,6 @@ void TestTavola::whatAChildSees()
     QVERIFY(blackPixelsInRow(focused, 4) > 10);
     QCOMPARE(blackPixelsInRow(unfocused, 4), 0);
     QCOMPARE(m_window->Next()->text(), QStringLiteral("nuovo"));
-}
-
-void TestTavola::emptyNameIsAcceptedWithTwoBlanks()
-{
-    QVERIFY(startedWindow(QString()));
-    // First run: both files made empty, both labels empty, nothing else said.
-    QCOMPARE(m_platform.messages, QStringList{QStringLiteral("  vediamo se sei un vero campione  ")});
-    QCOMPARE(caption("lblnome1") + caption("lblpunti") + caption("lblnome"), QString());
-    QCOMPARE(contentOf(m_platform.recordDir + QStringLiteral("suc000.txt")), QByteArray());
-    QCOMPARE(contentOf(m_platform.recordDir + QStringLiteral("nsuc000.txt")), QByteArray());
 }
 
 void TestTavola::firstQuestionComesWithTheWindowAndOnlyThen()
@@ -425,23 +413,6 @@ void TestTavola::higherRecordFromAnotherCopyIsKept()
     QVERIFY(m_window->quitting());
 }
 
-void TestTavola::failedSaveSaysSoAndQuits()
-{
-    QVERIFY(startedWindow(QStringLiteral("Anna")));
-    answerRight();
-    // The name file turns into a folder: it cannot be written.
-    const QString name = m_platform.recordDir + QStringLiteral("nsuc000.txt");
-    QVERIFY(QFile::remove(name));
-    QVERIFY(QDir().mkdir(name));
-    QSignalSpy quit(m_window.get(), &Tavola::quitRequested);
-    m_window->cmdExit_Click();
-    QCOMPARE(quit.count(), 1);
-    const QString said = m_platform.messages.last();
-    QVERIFY2(said.startsWith(QStringLiteral("Non riesco a scrivere il file del record ") + name), qPrintable(said));
-    QVERIFY(said.endsWith(QStringLiteral("Il record non è stato registrato; resta quello di prima.")));
-    QCOMPARE(contentOf(m_platform.recordDir + QStringLiteral("suc000.txt")), QByteArray());
-}
-
 void TestTavola::unwritableRecordFolderIsReportedAndPlayGoesOn()
 {
     put(m_tmp->path() + QStringLiteral("/plain"), QByteArray());
@@ -454,7 +425,8 @@ void TestTavola::unwritableRecordFolderIsReportedAndPlayGoesOn()
     answerRight();
     QCOMPARE(caption("lblScore"), QStringLiteral("1"));
     m_window->cmdExit_Click();
-    QVERIFY(m_platform.messages.last().startsWith(QStringLiteral("Non riesco a scrivere")));
+    QVERIFY(m_platform.messages.last().startsWith(QStringLiteral("Non riesco a scrivere il file del record ")));
+    QVERIFY(m_platform.messages.last().endsWith(QStringLiteral("Il record non è stato registrato; resta quello di prima.")));
     QVERIFY(m_window->quitting());
 }
 
