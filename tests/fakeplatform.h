@@ -18,18 +18,20 @@ public:
     QStringList messages;
     QStringList questions;
     QStringList sounds;
-    // Runs while a message box would be open, as the event loop would.
-    std::function<void(const QString &)> duringMessage;
+    // Runs while a message or yes/no box would be open, as the event loop would.
+    std::function<void(const QString &)> duringBox;
 
     void ShowMessage(const QString &text) override
     {
         messages << text;
-        if (duringMessage)
-            duringMessage(text);
+        if (duringBox)
+            duringBox(text);
     }
     bool AskYesNo(const QString &text, const QString &title) override
     {
         questions << title + QLatin1Char('|') + text;
+        if (duringBox)
+            duringBox(text);
         return yesNoAnswers.isEmpty() ? false : yesNoAnswers.takeFirst();
     }
     QString PromptText(const QString &prompt) override

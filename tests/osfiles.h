@@ -1,6 +1,7 @@
 // What the record-store tests set up on disk, as each system does it.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -22,5 +23,12 @@ bool makeFifo(const QString &path);
 // Runs `work` in a child whose writes stop after `bytes`, as on a full disk; true when
 // it returned true. False where the system has no such limit (Windows).
 bool runWithFileSizeLimit(qint64 bytes, const std::function<bool()> &work);
+
+// Every user may read it (and enter it, for a folder), none may write it.
+bool readOnlyForPlayers(const QString &path);
+// Runs `work` in a child process as a player, not as the administrator the tests run
+// as; true, with what it returned in `said`, when it ran. False where there is no
+// second user to switch to (Windows under test).
+bool runAsPlayer(const std::function<QByteArray()> &work, QByteArray *said);
 
 } // namespace OsFiles

@@ -93,4 +93,14 @@ bool runWithFileSizeLimit(qint64, const std::function<bool()> &)
     return false;
 }
 
+bool readOnlyForPlayers(const QString &)
+{
+    return false;
+}
+
+bool runAsPlayer(const std::function<QByteArray()> &, QByteArray *)
+{
+    return false;
+}
+
 } // namespace OsFiles

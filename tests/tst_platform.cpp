@@ -17,24 +17,37 @@
 #include <unistd.h>
 
 namespace {
-// Looks at the modal dialog once it is up, then lets `answer` close it.
-void whenDialogOpens(std::function<void(QDialog *)> answer)
+// What a child sees in the modal dialog once it is up; `answer` then closes it.
+struct Seen {
+    QString title, text;
+    QStringList buttons;
+    int icon = -1;
+};
+
+void whenDialogOpens(Seen &seen, std::function<void(QDialog *)> answer)
 {
-    QTimer::singleShot(0, [answer] {
+    QTimer::singleShot(0, [&seen, answer] {
         QDialog *dialog = nullptr;
-        const bool opened = QTest::qWaitFor([&] { return (dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())); }, 3000);
-        if (opened && dialog)
-            answer(dialog);
+        if (!QTest::qWaitFor([&] { return (dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())); }, 3000))
+            return;
+        seen.title = dialog->windowTitle();
+        for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
+            seen.buttons << b->text().remove(QLatin1Char('&'));
+        seen.buttons.sort();
+        if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
+            seen.text = box->text();
+            seen.icon = box->icon();
+        } else if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+            seen.text = input->labelText() + QLatin1Char('|') + input->textValue();
+        }
+        answer(dialog);
     });
 }
 
-QStringList buttonTexts(QMessageBox *box)
+void typeAndPress(QDialog *dialog, const QString &typed, Qt::Key key)
 {
-    QStringList texts;
-    for (QAbstractButton *b : box->buttons())
-        texts << b->text().remove(QLatin1Char('&'));
-    texts.sort();
-    return texts;
+    QTest::keyClicks(dialog->findChild<QLineEdit *>(), typed);
+    QTest::keyClick(dialog, key);
 }
 } // namespace
 
@@ -66,79 +79,40 @@ void TestPlatform::initTestCase()
 
 void TestPlatform::messageHasOnlyOkNoIconAndTheProgramTitle()
 {
-    QString title, text;
-    QStringList buttons;
-    QMessageBox::Icon icon = QMessageBox::Critical;
-    whenDialogOpens([&](QDialog *d) {
-        auto *box = qobject_cast<QMessageBox *>(d);
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        buttons = buttonTexts(box);
-        QTest::keyClick(box, Qt::Key_Return);
-    });
+    Seen seen;
+    whenDialogOpens(seen, [](QDialog *d) { QTest::keyClick(d, Qt::Key_Return); });
     m_platform->ShowMessage(QStringLiteral(" Anna vediamo se sei un vero campione  "));
-    QCOMPARE(title, QStringLiteral("Contadopo"));
-    QCOMPARE(text, QStringLiteral(" Anna vediamo se sei un vero campione  "));
-    QCOMPARE(icon, QMessageBox::NoIcon);
-    QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
+    QCOMPARE(seen.title, QStringLiteral("Contadopo"));
+    QCOMPARE(seen.text, QStringLiteral(" Anna vediamo se sei un vero campione  "));
+    QCOMPARE(seen.icon, int(QMessageBox::NoIcon));
+    QCOMPARE(seen.buttons, QStringList{QStringLiteral("OK")});
 }
 
 void TestPlatform::yesNoAsksWithTheQuestionIconAndNoAsDefault()
 {
-    QStringList buttons;
-    QString title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    whenDialogOpens([&](QDialog *d) {
-        auto *box = qobject_cast<QMessageBox *>(d);
-        buttons = buttonTexts(box);
-        title = box->windowTitle();
-        icon = box->icon();
-        QTest::keyClick(box, Qt::Key_Return); // the default
-    });
+    Seen seen;
+    whenDialogOpens(seen, [](QDialog *d) { QTest::keyClick(d, Qt::Key_Return); }); // the default
     QVERIFY(!m_platform->AskYesNo(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), QStringLiteral("INIZIARE NUOVA GARA")));
-    QCOMPARE(title, QStringLiteral("INIZIARE NUOVA GARA"));
-    QCOMPARE(icon, QMessageBox::Question);
-    QCOMPARE(buttons, (QStringList{QStringLiteral("No"), QStringLiteral("Sì")}));
-
-    whenDialogOpens([](QDialog *d) {
-        auto *box = qobject_cast<QMessageBox *>(d);
-        box->button(QMessageBox::Yes)->click();
-    });
+    QCOMPARE(seen.title, QStringLiteral("INIZIARE NUOVA GARA"));
+    QCOMPARE(seen.icon, int(QMessageBox::Question));
+    QCOMPARE(seen.buttons, (QStringList{QStringLiteral("No"), QStringLiteral("Sì")}));
+    whenDialogOpens(seen, [](QDialog *d) { qobject_cast<QMessageBox *>(d)->button(QMessageBox::Yes)->click(); });
     QVERIFY(m_platform->AskYesNo(QStringLiteral("?"), QStringLiteral("t")));
 }
 
 void TestPlatform::promptStartsEmptyAndCancelGivesNothing()
 {
-    QString initial = QStringLiteral("unset"), title, label;
-    whenDialogOpens([&](QDialog *d) {
-        auto *dialog = qobject_cast<QInputDialog *>(d);
-        initial = dialog->textValue();
-        title = dialog->windowTitle();
-        label = dialog->labelText();
-        QTest::keyClicks(dialog->findChild<QLineEdit *>(), QStringLiteral("Anna Maria"));
-        QTest::keyClick(dialog, Qt::Key_Return);
-    });
+    Seen seen;
+    whenDialogOpens(seen, [](QDialog *d) { typeAndPress(d, QStringLiteral("Anna Maria"), Qt::Key_Return); });
     QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QStringLiteral("Anna Maria"));
-    QCOMPARE(initial, QString());
-    QCOMPARE(title, QStringLiteral("Contadopo"));
-    QCOMPARE(label, QStringLiteral("Come ti chiami?"));
+    QCOMPARE(seen.title, QStringLiteral("Contadopo"));
+    QCOMPARE(seen.text, QStringLiteral("Come ti chiami?|"));
+    QVERIFY2(seen.buttons.contains(QStringLiteral("Annulla")), qPrintable(seen.buttons.join(QLatin1Char(','))));
 
-    QStringList buttons;
-    whenDialogOpens([&](QDialog *d) {
-        for (QAbstractButton *b : d->findChildren<QAbstractButton *>())
-            buttons << b->text().remove(QLatin1Char('&'));
-        QTest::keyClicks(d->findChild<QLineEdit *>(), QStringLiteral("Anna"));
-        QTest::keyClick(d, Qt::Key_Escape);
-    });
+    whenDialogOpens(seen, [](QDialog *d) { typeAndPress(d, QStringLiteral("Anna"), Qt::Key_Escape); });
     QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString());
-    QVERIFY2(buttons.contains(QStringLiteral("Annulla")), qPrintable(buttons.join(QLatin1Char(','))));
-
     // A leaning elbow types no more than a record file can hold.
-    whenDialogOpens([](QDialog *d) {
-        QTest::keyClicks(d->findChild<QLineEdit *>(), QString(150, QLatin1Char('a')));
-        QTest::keyClick(d, Qt::Key_Return);
-    });
+    whenDialogOpens(seen, [](QDialog *d) { typeAndPress(d, QString(150, QLatin1Char('a')), Qt::Key_Return); });
     QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString(100, QLatin1Char('a')));
 }
 

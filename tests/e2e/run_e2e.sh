@@ -20,8 +20,8 @@ fail() {
 }
 
 # A missing tool is a failure, never a skip: the race would go untested.
-for tool in Xvfb setxkbmap openbox xdotool xwininfo xprop import convert dbus-daemon pgrep; do
-    command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing (Debian: xvfb x11-xkb-utils openbox xdotool x11-utils imagemagick dbus procps)"
+for tool in Xvfb setxkbmap openbox xdotool xprop dbus-daemon pgrep; do
+    command -v "$tool" >/dev/null 2>&1 || fail "'$tool' is missing (Debian: xvfb x11-xkb-utils openbox xdotool x11-utils dbus procps)"
 done
 [ -x "$bus_launcher" ] || fail "$bus_launcher is missing (Debian: at-spi2-core)"
 [ -x "$python" ] || fail "$python is missing (Debian: python3)"

@@ -63,26 +63,22 @@ def read_mono(path):
         return array.array("h", w.readframes(w.getnframes()))
 
 
-class Cue:
-    def __init__(self, name, path):
-        self.name = name
-        samples = read_mono(path)
-        whole = sound_segments(samples, BETWEEN_CUES_S)
-        check(len(whole) == 1, f"{path} is not one cue: {whole}")
-        self.length = whole[0][1] - whole[0][0]
-        self.beeps = len(sound_segments(samples, BETWEEN_BEEPS_S))
-        self.sound = samples[int(whole[0][0] * RATE):int(whole[0][1] * RATE)]
-
-
-class Heard:
-    """One cue in a recording: its length and how many beeps it had."""
-    def __init__(self, samples, start, end):
-        self.length = end - start
-        part = samples[int(start * RATE):int(end * RATE) + 1]
-        self.beeps = len(sound_segments(part, BETWEEN_BEEPS_S))
+class Sound:
+    """One cue, in its file or in a recording: its length, its beeps, its samples."""
+    def __init__(self, samples, start, end, name=""):
+        self.name, self.length = name, end - start
+        self.sound = samples[int(start * RATE):int(end * RATE) + 1]
+        self.beeps = len(sound_segments(self.sound, BETWEEN_BEEPS_S))
 
     def __repr__(self):
         return f"{self.length * 1000:.1f} ms, {self.beeps} beep(s)"
+
+
+def cue(name, path):
+    samples = read_mono(path)
+    whole = sound_segments(samples, BETWEEN_CUES_S)
+    check(len(whole) == 1, f"{path} is not one cue: {whole}")
+    return Sound(samples, *whole[0], name)
 
 
 class SoundServer:
@@ -139,7 +135,7 @@ class SoundServer:
 
 def heard_cues(path):
     samples = read_mono(path)
-    return [Heard(samples, start, end) for start, end in sound_segments(samples, BETWEEN_CUES_S)]
+    return [Sound(samples, start, end) for start, end in sound_segments(samples, BETWEEN_CUES_S)]
 
 
 def alone_share(samples, end, cue):
@@ -178,7 +174,7 @@ def main():
     work = tempfile.mkdtemp(prefix="sound-")
     folder = os.path.join(work, "runtime")
     os.mkdir(folder, 0o700)
-    right, wrong = Cue("right", RIGHT_CUE), Cue("wrong", WRONG_CUE)
+    right, wrong = cue("right", RIGHT_CUE), cue("wrong", WRONG_CUE)
     check(right.beeps != wrong.beeps, f"the two cue files cannot be told apart: {right.beeps} beep(s) each")
 
     server = SoundServer(folder)
