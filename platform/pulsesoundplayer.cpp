@@ -68,7 +68,7 @@ quint32 littleEndian(const char *p, int bytes)
 }
 
 // Plain PCM WAV only, which is what our cues are; anything else stays silent.
-bool readWave(const QString &path, pa_sample_spec &spec, QByteArray &pcm)
+bool readWave(const QString &path, pa_sample_spec &sampleFormat, QByteArray &pcm)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -91,17 +91,17 @@ bool readWave(const QString &path, pa_sample_spec &spec, QByteArray &pcm)
             if (format != 1 || channels < 1 || channels > 2 || rate < 4000 || rate > 192000)
                 return false;
             if (bits == 8)
-                spec.format = PA_SAMPLE_U8;
+                sampleFormat.format = PA_SAMPLE_U8;
             else if (bits == 16)
-                spec.format = PA_SAMPLE_S16LE;
+                sampleFormat.format = PA_SAMPLE_S16LE;
             else if (bits == 24)
-                spec.format = PA_SAMPLE_S24LE;
+                sampleFormat.format = PA_SAMPLE_S24LE;
             else if (bits == 32)
-                spec.format = PA_SAMPLE_S32LE;
+                sampleFormat.format = PA_SAMPLE_S32LE;
             else
                 return false;
-            spec.rate = rate;
-            spec.channels = quint8(channels);
+            sampleFormat.rate = rate;
+            sampleFormat.channels = quint8(channels);
             frameBytes = int(channels * bits / 8);
             haveFormat = true;
         } else if (id == "data" && haveFormat) {
@@ -126,7 +126,7 @@ private:
     struct Cue {
         Engine *engine = nullptr;
         std::string sampleName;
-        pa_sample_spec spec{};
+        pa_sample_spec sampleFormat{};
         QByteArray pcm;
         qsizetype written = 0;
         bool uploaded = false;
@@ -204,7 +204,7 @@ PulseSoundPlayer::Engine::Cue PulseSoundPlayer::Engine::readCue(const QString &p
     Cue cue;
     cue.engine = this;
     cue.sampleName = "contadopo-" + QFileInfo(path).completeBaseName().toStdString();
-    if (!readWave(path, cue.spec, cue.pcm))
+    if (!readWave(path, cue.sampleFormat, cue.pcm))
         cue.pcm.clear();
     return cue;
 }
@@ -370,7 +370,7 @@ void PulseSoundPlayer::Engine::upload(Cue &cue)
 {
     if (cue.pcm.isEmpty())
         return;
-    pa_stream *stream = m_pa.pa_stream_new(m_context, cue.sampleName.c_str(), &cue.spec, nullptr);
+    pa_stream *stream = m_pa.pa_stream_new(m_context, cue.sampleName.c_str(), &cue.sampleFormat, nullptr);
     if (!stream)
         return;
     cue.written = 0;

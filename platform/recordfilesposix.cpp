@@ -112,10 +112,13 @@ Handle openInFolder(const Handle &folder, const QString &name, Access access)
     return h;
 }
 
-qint64 Native::readAt(const Handle &file, qint64 offset, char *buffer, qint64 size, QString &error)
+namespace {
+// A read or write that a signal cut short is simply made again.
+template <typename Call>
+qint64 retried(Call call, QString &error)
 {
     for (;;) {
-        const ssize_t n = ::pread(descriptor(file), buffer, size_t(size), off_t(offset));
+        const ssize_t n = call();
         if (n >= 0)
             return n;
         if (errno != EINTR) {
@@ -124,18 +127,16 @@ qint64 Native::readAt(const Handle &file, qint64 offset, char *buffer, qint64 si
         }
     }
 }
+} // namespace
+
+qint64 Native::readAt(const Handle &file, qint64 offset, char *buffer, qint64 size, QString &error)
+{
+    return retried([&] { return ::pread(descriptor(file), buffer, size_t(size), off_t(offset)); }, error);
+}
 
 qint64 Native::writeAt(const Handle &file, qint64 offset, const char *data, qint64 size, QString &error)
 {
-    for (;;) {
-        const ssize_t n = ::pwrite(descriptor(file), data, size_t(size), off_t(offset));
-        if (n >= 0)
-            return n;
-        if (errno != EINTR) {
-            error = reasonFor(errno);
-            return -1;
-        }
-    }
+    return retried([&] { return ::pwrite(descriptor(file), data, size_t(size), off_t(offset)); }, error);
 }
 
 QString Native::setLength(const Handle &file, qint64 size)

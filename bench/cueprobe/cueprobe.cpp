@@ -22,13 +22,13 @@ int main(int argc, char *argv[])
     constexpr int kBlock = kRate / 500;
     constexpr int kQuietSamples = kRate / 10;
     constexpr int kLoud = 200;
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+    const pa_sample_spec sampleFormat{PA_SAMPLE_S16LE, kRate, 1};
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
     attr.tlength = attr.prebuf = attr.minreq = uint32_t(-1);
     attr.fragsize = kBlock * sizeof(int16_t);
     int error = 0;
-    pa_simple *in = pa_simple_new(nullptr, "cueprobe", PA_STREAM_RECORD, argv[1], "monitor", &spec, nullptr, &attr,
+    pa_simple *in = pa_simple_new(nullptr, "cueprobe", PA_STREAM_RECORD, argv[1], "monitor", &sampleFormat, nullptr, &attr,
                                   &error);
     if (!in) {
         std::fprintf(stderr, "cueprobe: %s\n", pa_strerror(error));
