@@ -12,6 +12,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -41,16 +42,15 @@ private slots:
     void keyFilterLetsOnlyDigitsAndBackspaceThrough();
     void raceStartingWrongIsJudgedCountedAndHeard();
     void answerIsCountedOnceAndKeysFollowTheButtonState();
-    void longNamesWidenTheirLabelsOnly();
+    void storedRecordIsShownAndLongNamesWidenTheirLabelsOnly();
+    void answeringNoOrClosingTheFrameLeavesRaceAndRecordAlone();
 
-    void clockCountsDownAndEndsTheRaceOnce();
-    void exitSavesOnlyAStrictlyBetterScore_data();
+    void clockEndsTheRaceOnceEvenUnderTheNewRaceQuestion();
     void exitSavesOnlyAStrictlyBetterScore();
     void higherRecordFromAnotherCopyIsKept();
     void unwritableRecordFolderIsReportedAndPlayGoesOn();
     void newRaceYesStartsAgainFromDesignTime_data();
     void newRaceYesStartsAgainFromDesignTime();
-    void clockEndingWhileTheNewRaceQuestionIsOpenEndsTheRace();
     void screenReaderHearsTheVerdictWhereTheFocusLands();
 
 private:
@@ -192,12 +192,8 @@ void TestTavola::firstQuestionComesWithTheWindowAndOnlyThen()
     QCOMPARE(m_window->race().state().expectedAnswer, number + 1);
     // Closing a box, coming back from another program or from the task bar is no new
     // activation; a minimized window keeps its other caption.
-    for (int i = 0; i < 5; ++i) {
-        QEvent deactivate(QEvent::WindowDeactivate);
-        QApplication::sendEvent(m_window.get(), &deactivate);
-        QEvent activate(QEvent::WindowActivate);
-        QApplication::sendEvent(m_window.get(), &activate);
-    }
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(m_window.get(), &activate);
     m_window->showMinimized();
     QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("Piuuno"));
     m_window->showMaximized();
@@ -311,7 +307,7 @@ void TestTavola::answerIsCountedOnceAndKeysFollowTheButtonState()
     QVERIFY(!m_platform.messages.contains(QStringLiteral("Ciao, alla prossima sfida. "))); // no goodbye on exit
 }
 
-void TestTavola::longNamesWidenTheirLabelsOnly()
+void TestTavola::storedRecordIsShownAndLongNamesWidenTheirLabelsOnly()
 {
     storeRecord("3\r\n", "Bartolomeo Filiberto\r\n");
     m_window = std::make_unique<Tavola>(m_platform);
@@ -320,6 +316,7 @@ void TestTavola::longNamesWidenTheirLabelsOnly()
         before.insert(w->objectName(), w->geometry());
     m_platform.promptAnswers << QStringLiteral("Massimiliano Giovanni");
     m_window->Form_Load();
+    QCOMPARE(caption("lblpunti") + caption("lblnome"), QStringLiteral("3\r\nBartolomeo Filiberto\r\n"));
     for (QWidget *w : m_window->surface()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
         const QRect was = before.value(w->objectName());
         QCOMPARE(w->pos(), was.topLeft());
@@ -331,9 +328,28 @@ void TestTavola::longNamesWidenTheirLabelsOnly()
     }
 }
 
-void TestTavola::clockCountsDownAndEndsTheRaceOnce()
+void TestTavola::answeringNoOrClosingTheFrameLeavesRaceAndRecordAlone()
 {
-    QVERIFY(startedWindow());
+    QVERIFY(startedWindow(QStringLiteral("Anna")));
+    answerRight();
+    const QList<QAction *> menus = m_window->menuBar()->actions();
+    QVERIFY(menus.size() == 2 && menus[1]->menu()->actions().contains(m_window->Next()));
+    m_window->Next()->trigger(); // answered No
+    QCOMPARE(m_platform.questions, QStringList{QStringLiteral("INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?")});
+    QCOMPARE(caption("lblScore") + caption("lblMessage"), QStringLiteral("1Esatto! Anna sei forte!"));
+
+    // Better than the empty record, yet closed from the frame: nothing is stored.
+    QSignalSpy quit(m_window.get(), &Tavola::quitRequested);
+    QVERIFY(m_window->close());
+    QCOMPARE(quit.count(), 1);
+    QCOMPARE(m_platform.messages.size(), 1); // the greeting alone
+    QCOMPARE(contentOf(m_platform.recordDir + QStringLiteral("suc000.txt")), QByteArray());
+}
+
+void TestTavola::clockEndsTheRaceOnceEvenUnderTheNewRaceQuestion()
+{
+    QVERIFY(startedWindow(QStringLiteral("Anna")));
+    answerRight();
     QSignalSpy quit(m_window.get(), &Tavola::quitRequested);
     m_window->Timer1_Timer();
     QCOMPARE(caption("lblconto"), QStringLiteral("00:04:59"));
@@ -342,63 +358,48 @@ void TestTavola::clockCountsDownAndEndsTheRaceOnce()
     QCOMPARE(caption("lblconto"), QStringLiteral("00:00:00"));
     QCOMPARE(quit.count(), 0);
 
-    // Ticks keep coming while the goodbye box is open: nothing more happens.
-    int ticksDuringBox = 0;
-    m_platform.duringBox = [&](const QString &) {
-        for (int i = 0; i < 3; ++i, ++ticksDuringBox)
+    // The last tick comes while the child still reads the new-race question, who then
+    // says Yes; ticks keep coming while the goodbye box is open.
+    int ticksDuringGoodbye = 0;
+    m_platform.duringBox = [&](const QString &text) {
+        if (text == QLatin1String("INIZIAMO UNA NUOVA GARA  ?"))
+            m_window->Timer1_Timer();
+        for (; text == QLatin1String("Ciao, alla prossima sfida. ") && ticksDuringGoodbye < 3; ++ticksDuringGoodbye)
             m_window->Timer1_Timer();
     };
-    m_window->Timer1_Timer();
-    QCOMPARE(m_platform.messages.mid(1), QStringList{QStringLiteral("Ciao, alla prossima sfida. ")});
-    QCOMPARE(ticksDuringBox, 3);
+    m_platform.yesNoAnswers << true;
+    m_platform.promptAnswers << QStringLiteral("7") << QStringLiteral("Giulia");
+    const QWidget *surface = m_window->surface();
+    m_window->Next()->trigger();
     QCOMPARE(quit.count(), 1);
+    QCOMPARE(ticksDuringGoodbye, 3);
+    QCOMPARE(m_platform.messages.mid(1), (QStringList{QStringLiteral("Ciao, alla prossima sfida. "),
+                                                      QStringLiteral("Ok! Ho registrato il tuo record, C A M P I O N E")}));
     QVERIFY(!m_window->Timer1()->isActive());
-}
-
-void TestTavola::exitSavesOnlyAStrictlyBetterScore_data()
-{
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<int>("rightAnswers");
-    QTest::addColumn<bool>("byClock");
-    QTest::addColumn<bool>("saved");
-    QTest::newRow("zero against empty files") << QByteArray() << 0 << false << false;
-    QTest::newRow("equal score") << QByteArray("2\r\n") << 2 << false << false;
-    QTest::newRow("one more, by exit") << QByteArray("2\r\n") << 3 << false << true;
-    QTest::newRow("first record by clock") << QByteArray() << 1 << true << true;
+    QCOMPARE(m_platform.prompts.count(QStringLiteral("Come ti chiami?")), 1);
+    QCOMPARE(m_window->surface(), surface);
+    QCOMPARE(contentOf(m_platform.recordDir + QStringLiteral("nsuc000.txt")), QByteArray("Anna\r\n"));
 }
 
 void TestTavola::exitSavesOnlyAStrictlyBetterScore()
 {
-    QFETCH(QByteArray, stored);
-    QFETCH(int, rightAnswers);
-    QFETCH(bool, byClock);
-    QFETCH(bool, saved);
-    const QByteArray storedName = stored.isEmpty() ? QByteArray() : QByteArray("Old\r\n");
-    storeRecord(stored, storedName);
-
-    QVERIFY(startedWindow(QStringLiteral("Anna Maria")));
-    for (int i = 0; i < rightAnswers + 1; ++i) {
-        answer(i < rightAnswers ? QString::number(shownNumber() + 1) : QStringLiteral("0"));
-        nextQuestion();
-    }
-    QSignalSpy quit(m_window.get(), &Tavola::quitRequested);
-    const int messagesBefore = m_platform.messages.size();
-    if (byClock) {
-        for (int i = 0; i < 301; ++i)
-            m_window->Timer1_Timer();
-    } else {
+    for (const int rightAnswers : {2, 3}) {
+        storeRecord("2\r\n", "Old\r\n");
+        QVERIFY(startedWindow(QStringLiteral("Anna Maria")));
+        for (int i = 0; i < rightAnswers; ++i) {
+            answerRight();
+            nextQuestion();
+        }
+        const int messages = m_platform.messages.size();
         m_window->cmdExit_Click();
+        QVERIFY(m_window->quitting());
+        const bool saved = rightAnswers > 2;
+        QCOMPARE(m_platform.messages.mid(messages),
+                 saved ? QStringList{QStringLiteral("Ok! Ho registrato il tuo record, C A M P I O N E")} : QStringList());
+        QCOMPARE(contentOf(m_platform.recordDir + QStringLiteral("suc000.txt"))
+                     + contentOf(m_platform.recordDir + QStringLiteral("nsuc000.txt")),
+                 saved ? QByteArray("3\r\nAnna Maria\r\n") : QByteArray("2\r\nOld\r\n"));
     }
-    QCOMPARE(quit.count(), 1);
-    QStringList expected;
-    if (byClock)
-        expected << QStringLiteral("Ciao, alla prossima sfida. ");
-    if (saved)
-        expected << QStringLiteral("Ok! Ho registrato il tuo record, C A M P I O N E");
-    QCOMPARE(m_platform.messages.mid(messagesBefore), expected);
-    const QString dir = m_platform.recordDir;
-    QCOMPARE(contentOf(dir + QStringLiteral("suc000.txt")), saved ? QByteArray::number(rightAnswers) + "\r\n" : stored);
-    QCOMPARE(contentOf(dir + QStringLiteral("nsuc000.txt")), saved ? QByteArray("Anna Maria\r\n") : storedName);
 }
 
 void TestTavola::higherRecordFromAnotherCopyIsKept()
@@ -480,30 +481,6 @@ void TestTavola::newRaceYesStartsAgainFromDesignTime()
     answerRight();
     QCOMPARE(caption("lblMessage"), QStringLiteral("Esatto! Giulia sei forte!"));
     QCOMPARE(caption("lblScore2"), QStringLiteral("1")); // both counters began again
-}
-
-void TestTavola::clockEndingWhileTheNewRaceQuestionIsOpenEndsTheRace()
-{
-    QVERIFY(startedWindow(QStringLiteral("Anna")));
-    answerRight();
-    for (int i = 0; i < 300; ++i)
-        m_window->Timer1_Timer();
-    QSignalSpy quit(m_window.get(), &Tavola::quitRequested);
-    // The last tick comes while the child still reads the question; then says Yes.
-    m_platform.duringBox = [this](const QString &text) {
-        if (text == QLatin1String("INIZIAMO UNA NUOVA GARA  ?"))
-            m_window->Timer1_Timer();
-    };
-    m_platform.yesNoAnswers << true;
-    m_platform.promptAnswers << QStringLiteral("7") << QStringLiteral("Giulia");
-    const QWidget *surface = m_window->surface();
-    m_window->Next()->trigger();
-    QCOMPARE(quit.count(), 1);
-    QCOMPARE(m_platform.messages.mid(1), (QStringList{QStringLiteral("Ciao, alla prossima sfida. "),
-                                                      QStringLiteral("Ok! Ho registrato il tuo record, C A M P I O N E")}));
-    QCOMPARE(m_platform.prompts.count(QStringLiteral("Come ti chiami?")), 1);
-    QCOMPARE(m_window->surface(), surface);
-    QCOMPARE(contentOf(m_platform.recordDir + QStringLiteral("nsuc000.txt")), QByteArray("Anna\r\n"));
 }
 
 void TestTavola::screenReaderHearsTheVerdictWhereTheFocusLands()
