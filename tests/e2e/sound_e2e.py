@@ -7,78 +7,68 @@ next cue must be heard.
 Usage (inside the session run_e2e.sh prepares): sound_e2e.py EXECUTABLE RECORD_DIR
 """
 import array
+import contextlib
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
 import time
-import traceback
-import wave
 
 import race_e2e as race
 from race_e2e import Failure, check, wait_until
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-CUES = os.path.join(os.path.dirname(os.path.abspath(race.EXECUTABLE or "")), "suoni")
-RIGHT_CUE = os.path.join(CUES, "Esatto.wav")
-WRONG_CUE = os.path.join(CUES, "no.wav")
+CUES = os.path.join(os.path.dirname(race.EXECUTABLE or ""), "suoni")
 PLAYER = "Anna"
-
 RATE = 22050
 # Below this a sample counts as silence, in the cue files and the recording alike.
 QUIET = 200
 # Silence longer than this ends a cue; the two beeps of the wrong cue are closer.
-BETWEEN_CUES_S = 0.25
-# Silence longer than this splits a cue into beeps.
-BETWEEN_BEEPS_S = 0.03
-LENGTH_TOLERANCE_S = 0.010
+BETWEEN_CUES = int(0.25 * RATE)
+TOLERANCE = int(0.010 * RATE)
 
 
-def sound_segments(samples, gap_s):
-    """(start, end) in seconds of the sounding stretches parted by more than gap_s of silence."""
-    gap = int(gap_s * RATE)
-    segments = []
-    start = last = None
-    for i, value in enumerate(samples):
-        if abs(value) < QUIET:
-            continue
-        if start is None:
-            start = i
-        elif i - last > gap:
-            segments.append((start / RATE, (last + 1) / RATE))
-            start = i
-        last = i
-    if start is not None:
-        segments.append((start / RATE, (last + 1) / RATE))
-    return segments
+def ms(count):
+    return f"{count * 1000 / RATE:.1f} ms"
 
 
-def read_mono(path):
+def samples_of(path):
     """The samples of a WAV file, brought by sox to the cues' own rate, one channel."""
-    converted = path + ".mono.wav"
-    subprocess.run(["sox", path, "-r", str(RATE), "-c", "1", "-b", "16", converted], check=True, timeout=60)
-    with wave.open(converted) as w:
-        return array.array("h", w.readframes(w.getnframes()))
+    command = ["sox", path, "-t", "raw", "-r", str(RATE), "-c", "1", "-b", "16", "-e", "signed-integer", "-"]
+    return array.array("h", subprocess.run(command, check=True, capture_output=True, timeout=60).stdout)
 
 
-class Sound:
-    """One cue, in its file or in a recording: its length, its beeps, its samples."""
-    def __init__(self, samples, start, end, name=""):
-        self.name, self.length = name, end - start
-        self.sound = samples[int(start * RATE):int(end * RATE) + 1]
-        self.beeps = len(sound_segments(self.sound, BETWEEN_BEEPS_S))
-
-    def __repr__(self):
-        return f"{self.length * 1000:.1f} ms, {self.beeps} beep(s)"
+def stretches(samples):
+    """(start, end) of the sounding stretches, parted by more than BETWEEN_CUES of silence."""
+    loud = [i for i, value in enumerate(samples) if abs(value) >= QUIET]
+    starts = [i for k, i in enumerate(loud) if k == 0 or i - loud[k - 1] > BETWEEN_CUES]
+    ends = [i + 1 for k, i in enumerate(loud) if k == len(loud) - 1 or loud[k + 1] - i > BETWEEN_CUES]
+    return list(zip(starts, ends))
 
 
-def cue(name, path):
-    samples = read_mono(path)
-    whole = sound_segments(samples, BETWEEN_CUES_S)
-    check(len(whole) == 1, f"{path} is not one cue: {whole}")
-    return Sound(samples, *whole[0], name)
+def cue(name):
+    samples = samples_of(os.path.join(CUES, name))
+    found = stretches(samples)
+    check(len(found) == 1, f"{name} is not one cue: {[ms(e - s) for s, e in found]}")
+    return samples[found[0][0]:found[0][1]]
+
+
+def heard(path, cues, what):
+    """The lengths of the cues in the recording, which must be these, one after the other, each whole."""
+    lengths = [end - start for start, end in stretches(samples_of(path))]
+    check(len(lengths) == len(cues) and all(abs(n - len(c)) <= TOLERANCE for n, c in zip(lengths, cues)),
+          f"{what}: heard {[ms(n) for n in lengths]}, the cues last {[ms(len(c)) for c in cues]}")
+    return lengths
+
+
+def foreign_share(samples, end, cue):
+    """How much of the recording, over the cue ending about at `end`, is not that cue:
+    near 0 when it plays alone, large when another sound is mixed into it."""
+    def share(start):
+        part = samples[start:start + len(cue)]
+        dot = sum(p * c for p, c in zip(part, cue))
+        return 1 - dot * dot / max(1, sum(p * p for p in part) * sum(c * c for c in cue))
+    return min(share(end - len(cue) + shift) for shift in range(-40, 41))
 
 
 class SoundServer:
@@ -89,78 +79,39 @@ class SoundServer:
     and the start of a cue would go missing from the recording alone."""
     def __init__(self, folder):
         self.folder = folder
-        self.socket = os.path.join(folder, "pulse", "native")
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=folder, HOME=folder, PULSE_SERVER=f"unix:{folder}/pulse/native")
         self.process = None
-        self.recorder = None
-
-    def env(self):
-        env = dict(os.environ, XDG_RUNTIME_DIR=self.folder, HOME=self.folder)
-        env["PULSE_SERVER"] = "unix:" + self.socket
-        return env
 
     def start(self):
-        if os.path.exists(self.socket):
-            os.unlink(self.socket)
-        self.log = open(os.path.join(self.folder, "pulseaudio.log"), "ab")
         self.process = subprocess.Popen(
             ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
              "-L", "module-null-sink norewinds=1", "-L", "module-native-protocol-unix"],
-            env=self.env(), stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT)
+            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
         def answers():
             check(self.process.poll() is None, "the sound server exited at start")
-            return subprocess.run(["pactl", "info"], env=self.env(), capture_output=True,
-                                  timeout=10).returncode == 0
+            return subprocess.run(["pactl", "info"], env=self.env, capture_output=True, timeout=10).returncode == 0
         wait_until(answers, "the sound server to answer", timeout=20, interval=0.1)
 
     def kill(self):
         if self.process and self.process.poll() is None:
-            os.kill(self.process.pid, signal.SIGKILL)
+            self.process.kill()
             self.process.wait(timeout=10)
-        self.process = None
 
-    def record(self, path):
-        self.recorder = subprocess.Popen(
-            ["parec", "-d", "null.monitor", "--file-format=wav", "--latency-msec=20", path],
-            env=self.env(), stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        # The recording must have begun before anything is played into it.
-        wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 44 + 4410,
-                   "the monitor recording to start", interval=0.05)
-
-    def stop_recording(self):
-        self.recorder.send_signal(signal.SIGINT)
-        self.recorder.wait(timeout=10)
-        self.recorder = None
-
-
-def heard_cues(path):
-    samples = read_mono(path)
-    return [Sound(samples, start, end) for start, end in sound_segments(samples, BETWEEN_CUES_S)]
-
-
-def alone_share(samples, end, cue):
-    """How much of the recording, over the cue ending at `end`, is not that cue: near 0
-    when it plays alone, large when another sound is mixed into it."""
-    n = len(cue.sound)
-    energy = sum(x * x for x in cue.sound[::2])
-    best = None
-    for start in range(int(end * RATE) - n - 40, int(end * RATE) - n + 40):
-        if start < 0:
-            continue
-        score = sum(samples[start + k] * cue.sound[k] for k in range(0, n, 2))
-        if best is None or score > best[0]:
-            best = (score, start)
-    scale = best[0] / energy
-    part = samples[best[1]:best[1] + n]
-    rest = sum((part[k] - scale * cue.sound[k]) ** 2 for k in range(n))
-    return rest / max(1.0, sum(x * x for x in part))
-
-
-def check_heard(heard, cue, what):
-    check(abs(heard.length - cue.length) <= LENGTH_TOLERANCE_S,
-          f"{what}: heard {heard.length * 1000:.1f} ms, the {cue.name} cue lasts {cue.length * 1000:.1f} ms")
-    check(heard.beeps == cue.beeps,
-          f"{what}: heard {heard.beeps} beep(s), the {cue.name} cue has {cue.beeps}")
+    @contextlib.contextmanager
+    def recording(self, name):
+        path = os.path.join(self.folder, name)
+        recorder = subprocess.Popen(["parec", "-d", "null.monitor", "--file-format=wav", "--latency-msec=20", path],
+                                    env=self.env, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            # The recording must have begun before anything is played into it.
+            wait_until(lambda: os.path.getsize(path) > 44 + 4410, "the monitor recording to start", interval=0.05)
+            yield path
+            # Whatever was played last is let finish.
+            time.sleep(1.5)
+        finally:
+            recorder.terminate()
+            recorder.wait(timeout=10)
 
 
 def next_question(program):
@@ -169,93 +120,66 @@ def next_question(program):
 
 
 def main():
-    for tool in ("pulseaudio", "pactl", "parec", "sox"):
-        check(shutil.which(tool) is not None, f"'{tool}' is missing (Debian: pulseaudio pulseaudio-utils sox)")
     work = tempfile.mkdtemp(prefix="sound-")
-    folder = os.path.join(work, "runtime")
-    os.mkdir(folder, 0o700)
-    right, wrong = cue("right", RIGHT_CUE), cue("wrong", WRONG_CUE)
-    check(right.beeps != wrong.beeps, f"the two cue files cannot be told apart: {right.beeps} beep(s) each")
-
-    server = SoundServer(folder)
+    server = SoundServer(work)
     program = None
     try:
+        for tool in ("pulseaudio", "pactl", "parec", "sox"):
+            check(shutil.which(tool), f"'{tool}' is missing (Debian: pulseaudio pulseaudio-utils sox)")
+        right, wrong = cue("Esatto.wav"), cue("no.wav")
+        check(abs(len(right) - len(wrong)) > 2 * TOLERANCE,
+              f"the cue files last alike, {ms(len(right))} and {ms(len(wrong))}: their lengths cannot tell them apart")
         server.start()
-        os.environ["PULSE_SERVER"] = server.env()["PULSE_SERVER"]
+        os.environ["PULSE_SERVER"] = server.env["PULSE_SERVER"]
         for name in os.listdir(race.RECORD_DIR):
             os.unlink(os.path.join(race.RECORD_DIR, name))
         program = race.Program(os.path.join(work, "program.log"))
         program.answer_message(program.give_name(PLAYER))
         program.wait_frame()
 
-        first = os.path.join(work, "first.wav")
-        server.record(first)
         # Each cue is let finish before the next answer, so each is heard alone.
-        program.answer_right(PLAYER)
-        time.sleep(1.2)
-        number, _ = next_question(program)
-        program.answer(str((number + 2) % 1000))
-        time.sleep(1.2)
-        server.stop_recording()
-        heard = heard_cues(first)
-        check(len(heard) == 2, f"expected the right then the wrong cue, heard {heard}")
-        check_heard(heard[0], right, "first answer, right (the first cue played)")
-        check_heard(heard[1], wrong, "second answer, wrong")
-        first_heard = heard
+        with server.recording("first.wav") as path:
+            program.answer_right(PLAYER)
+            time.sleep(1.2)
+            number, _ = next_question(program)
+            program.answer(str((number + 2) % 1000))
+        first = heard(path, [right, wrong], "a right answer, then a wrong one")
 
-        # Two wrong answers typed in one go: the second cue cuts the first off, so from
-        # its start on the second is heard alone.
+        # Two wrong answers typed in one go: the second cue cuts the first off, so it
+        # is heard alone from its start on.
         next_question(program)
-        cut = os.path.join(work, "cut.wav")
-        server.record(cut)
-        race.xdotool("key", "--delay", "40", "0", "Return", "Return", "0", "Return")
-        time.sleep(1.5)
-        server.stop_recording()
-        samples = read_mono(cut)
-        heard = sound_segments(samples, BETWEEN_CUES_S)
-        check(len(heard) == 1, f"two quick wrong answers: expected one stretch of sound, heard {heard}")
-        start, end = heard[0]
-        check(end - start < 2 * wrong.length - 0.05,
-              f"two quick wrong answers: the cues did not overlap ({(end - start) * 1000:.1f} ms)")
-        overlap_share = alone_share(samples, end, wrong)
-        check(overlap_share < 0.1, f"the first wrong cue went on under the second: {overlap_share:.2f} "
-              "of the second cue's stretch is something else")
+        with server.recording("cut.wav") as path:
+            race.xdotool("key", "--delay", "40", "0", "Return", "Return", "0", "Return")
+        samples = samples_of(path)
+        found = stretches(samples)
+        check(len(found) == 1 and len(wrong) + TOLERANCE < found[0][1] - found[0][0] < 2 * len(wrong),
+              f"two quick wrong answers: heard {[ms(e - s) for s, e in found]}, not one cue cut off by the next")
+        start, end = found[0]
+        foreign = foreign_share(samples, end, wrong)
+        check(foreign < 0.1, f"the first wrong cue went on under the second: {foreign:.2f} of its stretch is not it")
 
         server.kill()
         next_question(program)
         time.sleep(1.0)
         server.start()
-        again = os.path.join(work, "again.wav")
-        server.record(again)
-        # Reconnecting is tried once a second: the next answer a moment later is heard.
-        time.sleep(2.5)
-        program.answer_right(PLAYER)
-        time.sleep(1.2)
-        server.stop_recording()
-        heard = heard_cues(again)
-        check(len(heard) == 1, f"after the sound server came back, expected the right cue, heard {heard}")
-        check_heard(heard[0], right, "right answer after the server restarted")
+        with server.recording("again.wav") as path:
+            # Reconnecting is tried once a second: the next answer a moment later is heard.
+            time.sleep(2.5)
+            program.answer_right(PLAYER)
+        again = heard(path, [right], "a right answer after the sound server came back")
         program.alive()
-        print(f"PASS sound: in the files right {right.length * 1000:.1f} ms, wrong {wrong.length * 1000:.1f} ms; "
-              f"heard right {first_heard[0]}, wrong {first_heard[1]}; a cue cut off by the next "
-              f"({overlap_share:.2f} of the later one not its own); after the server restarted right {heard[0]}")
+        print(f"PASS sound: files right {ms(len(right))}, wrong {ms(len(wrong))}; heard right {ms(first[0])}, wrong "
+              f"{ms(first[1])}, two quick wrong {ms(end - start)} ({foreign:.2f} of its end not the later cue), "
+              f"right after the server came back {ms(again[0])}")
         return 0
     except Failure as error:
-        print(f"FAIL sound: {error}")
+        print(f"FAIL sound: {error}", flush=True)
         if program:
-            program.stop()
-            with open(program.log_path, "rb") as log:
-                sys.stdout.write(log.read().decode(errors="replace")[-2000:])
-        return 1
-    except Exception:
-        print("FAIL sound: unexpected error")
-        traceback.print_exc()
+            subprocess.run(["tail", "-c", "2000", program.log_path])
         return 1
     finally:
-        if program and program.process.poll() is None:
+        if program:
             program.stop()
-        if server.recorder:
-            server.recorder.kill()
         server.kill()
         shutil.rmtree(work, ignore_errors=True)
 
