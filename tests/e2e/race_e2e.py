@@ -1,11 +1,17 @@
 #!/usr/bin/python3
 """Plays a race on the real program, reading the screen only through AT-SPI and
-typing only through the X server, as a child with a screen reader would.
+typing only through the X server, as a child with a screen reader would, and
+listens to it through a sound server of its own: a private PulseAudio with a null
+sink, whose monitor is recorded while the child answers; halfway the server dies
+and comes back, and the next cue must be heard.
 
 Usage (inside the session run_e2e.sh prepares): race_e2e.py EXECUTABLE RECORD_DIR
 """
+import array
+import contextlib
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -24,6 +30,13 @@ PLAYER, CHAMPION, RECORD_SCORE = "Sfidante", "Nome del campione", "Punti del rec
 # Roles by the library's constants: their names change between releases.
 FRAME, DIALOG, ALERT, LABEL = pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG, pyatspi.ROLE_ALERT, pyatspi.ROLE_LABEL
 TEXT, BUTTON = pyatspi.ROLE_TEXT, pyatspi.ROLE_PUSH_BUTTON
+CUES = os.path.join(os.path.dirname(EXECUTABLE or ""), "suoni")
+RATE = 22050
+# Below this a sample counts as silence, in the cue files and the recording alike.
+QUIET = 200
+# Silence longer than this ends a cue; the two beeps of the wrong cue are closer.
+BETWEEN_CUES = int(0.25 * RATE)
+TOLERANCE = int(0.010 * RATE)
 
 
 class Failure(Exception):
@@ -174,12 +187,98 @@ class Program:
         return board
 
 
+def ms(count):
+    return f"{count * 1000 / RATE:.1f} ms"
+
+
+def samples_of(path):
+    """The samples of a WAV file, brought by sox to the cues' own rate, one channel."""
+    command = ["sox", path, "-t", "raw", "-r", str(RATE), "-c", "1", "-b", "16", "-e", "signed-integer", "-"]
+    return array.array("h", subprocess.run(command, check=True, capture_output=True, timeout=60).stdout)
+
+
+def stretches(samples):
+    """(start, end) of the sounding stretches, parted by more than BETWEEN_CUES of silence."""
+    loud = [i for i, value in enumerate(samples) if abs(value) >= QUIET]
+    starts = [i for k, i in enumerate(loud) if k == 0 or i - loud[k - 1] > BETWEEN_CUES]
+    ends = [i + 1 for k, i in enumerate(loud) if k == len(loud) - 1 or loud[k + 1] - i > BETWEEN_CUES]
+    return list(zip(starts, ends))
+
+
+def cue(name):
+    samples = samples_of(os.path.join(CUES, name))
+    found = stretches(samples)
+    check(len(found) == 1, f"{name} is not one cue: {[ms(e - s) for s, e in found]}")
+    return samples[found[0][0]:found[0][1]]
+
+
+def heard(path, cues, what):
+    """The lengths of the cues in the recording, which must be these, one after the other, each whole."""
+    lengths = [end - start for start, end in stretches(samples_of(path))]
+    check(len(lengths) == len(cues) and all(abs(n - len(c)) <= TOLERANCE for n, c in zip(lengths, cues)),
+          f"{what}: heard {[ms(n) for n in lengths]}, the cues last {[ms(len(c)) for c in cues]}")
+    return lengths
+
+
+def foreign_share(samples, end, cue):
+    """How much of the recording, over the cue ending about at `end`, is not that cue:
+    near 0 when it plays alone, large when another sound is mixed into it."""
+    def share(start):
+        part = samples[start:start + len(cue)]
+        dot = sum(p * c for p, c in zip(part, cue))
+        return 1 - dot * dot / max(1, sum(p * p for p in part) * sum(c * c for c in cue))
+    return min(share(end - len(cue) + shift) for shift in range(-40, 41))
+
+
+class SoundServer:
+    """A private PulseAudio with a null sink, started and stopped by its pid.
+
+    The sink never rewinds: a rewind rewrites what a real card is about to play,
+    but its monitor has already handed that stretch to the recorder as silence,
+    and the start of a cue would go missing from the recording alone."""
+    def __init__(self, folder):
+        self.folder = folder
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=folder, HOME=folder, PULSE_SERVER=f"unix:{folder}/pulse/native")
+        self.process = None
+
+    def start(self):
+        self.process = subprocess.Popen(
+            ["pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+             "-L", "module-null-sink norewinds=1", "-L", "module-native-protocol-unix"],
+            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        def answers():
+            check(self.process.poll() is None, "the sound server exited at start")
+            return subprocess.run(["pactl", "info"], env=self.env, capture_output=True, timeout=10).returncode == 0
+        wait_until(answers, "the sound server to answer", timeout=20, interval=0.1)
+
+    def kill(self):
+        if self.process and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait(timeout=10)
+
+    @contextlib.contextmanager
+    def recording(self, name):
+        path = os.path.join(self.folder, name)
+        recorder = subprocess.Popen(["parec", "-d", "null.monitor", "--file-format=wav", "--latency-msec=20", path],
+                                    env=self.env, stdin=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            # The recording must have begun before anything is played into it.
+            wait_until(lambda: os.path.getsize(path) > 44 + 4410, "the monitor recording to start", interval=0.05)
+            yield path
+            # Whatever was played last is let finish.
+            time.sleep(1.5)
+        finally:
+            recorder.terminate()
+            recorder.wait(timeout=10)
+
+
 def counters(board):
     return board[RIGHT], board[WRONG], board[TOTAL]
 
 
-def race(program):
-    """First start on an empty folder; wrong first, then right twice; Exit stores the record."""
+def race(program, server, right, wrong):
+    """First start on an empty folder, every cue heard; Exit stores the record."""
     program.answer_message(program.give_name("Niccolò"))
     frame = program.wait_frame()
     e = frame.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
@@ -192,12 +291,39 @@ def race(program):
     then = wait_until(lambda: program.board()[CLOCK] != "00:05:00" and program.board()[CLOCK], "the clock", timeout=3)
     check(then == "00:04:59" and time.monotonic() - started < 2.0, f"the clock went from 00:05:00 to {then}")
 
-    number, board = program.answer(str(program.wait_question()[0] + 2))
-    check_equal((board[VERDICT], counters(board)), (f"Sbagliato!! {number + 1}", ("0", "1", "1")), "after a wrong answer")
-    press("Return")  # the focus is on the next-question button
-    check_equal(counters(program.answer_right("Niccolò")), ("1", "1", "2"), "counters")
+    # Each cue is let finish before the next answer, so each is heard alone.
+    with server.recording("first.wav") as path:
+        number, board = program.answer(str(program.wait_question()[0] + 2))
+        check_equal((board[VERDICT], counters(board)), (f"Sbagliato!! {number + 1}", ("0", "1", "1")), "a wrong answer")
+        time.sleep(1.2)
+        press("Return")  # the focus is on the next-question button
+        check_equal(counters(program.answer_right("Niccolò")), ("1", "1", "2"), "counters")
+    heard(path, [wrong, right], "a wrong answer, then a right one")
+
+    # Two wrong answers typed in one go: the second cue cuts the first off, so it
+    # is heard alone from its start on.
+    press("Return")
+    program.wait_question()
+    with server.recording("cut.wav") as path:
+        xdotool("key", "--delay", "40", "0", "Return", "Return", "0", "Return")
+    samples = samples_of(path)
+    found = stretches(samples)
+    check(len(found) == 1 and len(wrong) + TOLERANCE < found[0][1] - found[0][0] < 2 * len(wrong),
+          f"two quick wrong answers: heard {[ms(e - s) for s, e in found]}, not one cue cut off by the next")
+    foreign = foreign_share(samples, found[0][1], wrong)
+    check(foreign < 0.1, f"the first wrong cue went on under the second: {foreign:.2f} of its stretch is not it")
+
+    server.kill()
     press("alt+n")
-    check_equal(counters(program.answer_right("Niccolò")), ("2", "1", "3"), "counters")
+    program.wait_question()
+    time.sleep(1.0)
+    server.start()
+    with server.recording("again.wav") as path:
+        # Reconnecting is tried once a second: the next answer a moment later is heard.
+        time.sleep(2.5)
+        check_equal(counters(program.answer_right("Niccolò")), ("2", "3", "5"), "counters")
+    heard(path, [right], "a right answer after the sound server came back")
+
     press("alt+x")
     program.answer_message(program.expect_message("Ok! Ho registrato il tuo record, C A M P I O N E"))
     try:
@@ -206,6 +332,7 @@ def race(program):
         raise Failure("the program is still running 10s after the record box")
     stored = [open(os.path.join(RECORD_DIR, name), "rb").read() for name in ("suc000.txt", "nsuc000.txt")]
     check_equal(stored, [b"2\r\n", "Niccolò\r\n".encode()], "record files (score, name)")
+    return f"two quick wrong answers heard as {ms(found[0][1] - found[0][0])}, {foreign:.2f} of its end not the later cue"
 
 
 def main():
@@ -216,10 +343,19 @@ def main():
     for name in os.listdir(RECORD_DIR):
         os.remove(os.path.join(RECORD_DIR, name))
     started, program = time.monotonic(), None
+    server = SoundServer(tempfile.mkdtemp())
     try:
-        program = Program(os.path.join(tempfile.mkdtemp(), "race.log"))
-        race(program)
-        print(f"PASS race ({time.monotonic() - started:.1f}s)")
+        for tool in ("pulseaudio", "pactl", "parec", "sox"):
+            check(shutil.which(tool), f"'{tool}' is missing (Debian: pulseaudio pulseaudio-utils sox)")
+        right, wrong = cue("Esatto.wav"), cue("no.wav")
+        check(abs(len(right) - len(wrong)) > 2 * TOLERANCE,
+              f"the cue files last alike, {ms(len(right))} and {ms(len(wrong))}: their lengths cannot tell them apart")
+        server.start()
+        os.environ["PULSE_SERVER"] = server.env["PULSE_SERVER"]
+        program = Program(os.path.join(server.folder, "race.log"))
+        cut = race(program, server, right, wrong)
+        print(f"PASS race ({time.monotonic() - started:.1f}s); every cue heard whole: right {ms(len(right))}, "
+              f"wrong {ms(len(wrong))}, also after the sound server came back; {cut}")
         return 0
     except Exception as error:
         where = "" if isinstance(error, Failure) else f" (line {traceback.extract_tb(error.__traceback__)[-1].lineno})"
@@ -232,6 +368,7 @@ def main():
     finally:
         if program:
             program.stop()
+        server.kill()
 
 
 if __name__ == "__main__":

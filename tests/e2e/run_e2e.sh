@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Drives the real program on a private X server, window manager and accessibility bus.
-# Usage: run_e2e.sh EXECUTABLE RECORD_DIR [SCENARIOS]   (SCENARIOS: race_e2e.py unless given)
+# Usage: run_e2e.sh EXECUTABLE RECORD_DIR
 set -uo pipefail
 
 fail() {
@@ -8,7 +8,7 @@ fail() {
     exit 1
 }
 
-(( $# == 2 || $# == 3 )) || fail "usage: $0 EXECUTABLE RECORD_DIR [SCENARIOS]"
+(( $# == 2 )) || fail "usage: $0 EXECUTABLE RECORD_DIR"
 here=$(cd "$(dirname "$0")" && pwd)
 bus_launcher=/usr/libexec/at-spi-bus-launcher
 
@@ -56,9 +56,9 @@ session() {
         fail "openbox did not start: $(cat "$work/openbox.log")"
 
     export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
-    # The scenarios' logs go here too, so a killed run leaves nothing behind.
+    # The race's logs and recordings go here too, so a killed run leaves nothing behind.
     export TMPDIR="$work"
-    /usr/bin/python3 "$here/${3:-race_e2e.py}" "$1" "$2"
+    /usr/bin/python3 "$here/race_e2e.py" "$1" "$2"
 }
 
 group=
