@@ -122,22 +122,16 @@ class Program:
     def frame(self):
         return wait_until(lambda: self.window(FRAME), "the main window")
 
-    def wait_frame(self):
-        return wait_until(lambda: has(self.frame(), pyatspi.STATE_ACTIVE) and self.frame(), "the main window, active")
-
-    def expect_message(self, text):
+    def message(self, text):
+        """A box with this text alone, answered with Enter; the last box may end the program."""
         alert = wait_until(lambda: self.window(ALERT, TITLE), f"the message {text!r}")
         # The icon of a message box is an empty label too: only words count.
         texts = wait_until(lambda: [a.name for a in walk(alert) if a.getRole() == LABEL and a.name], "its text")
         check_equal(texts, [text], "text of the message box")
-        return alert
-
-    def answer_message(self, alert):
         wait_until(lambda: any(b.getRole() == BUTTON and has(b, pyatspi.STATE_FOCUSED) for b in walk(alert)),
                    "a focused button in the box")
         press("Return")
-        # The last box may end the program; the caller judges that exit.
-        wait_until(lambda: self.process.poll() is not None or not self.window(ALERT, alert.name), "the box to close")
+        wait_until(lambda: self.process.poll() is not None or not self.window(ALERT, TITLE), "the box to close")
 
     def give_name(self, name):
         dialog = wait_until(lambda: self.window(DIALOG, TITLE), "the name prompt")
@@ -148,7 +142,7 @@ class Program:
         xdotool("type", "--delay", "30", name)
         wait_until(lambda: field.queryText().getText(0, -1) == name, f"{name!r} in the name field")
         press("Return")
-        return self.expect_message(" " + name + " vediamo se sei un vero campione  ")
+        self.message(" " + name + " vediamo se sei un vero campione  ")
 
     def board(self):
         """What every label of the main window says, by what it says it is."""
@@ -279,8 +273,8 @@ def counters(board):
 
 def race(program, server, right, wrong):
     """First start on an empty folder, every cue heard; Exit stores the record."""
-    program.answer_message(program.give_name("Niccolò"))
-    frame = program.wait_frame()
+    program.give_name("Niccolò")
+    frame = wait_until(lambda: has(program.frame(), pyatspi.STATE_ACTIVE) and program.frame(), "the main window, active")
     e = frame.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     screen = [int(n) for n in xdotool("getdisplaygeometry").split()]
     check(e.x <= 0 and e.width >= screen[0] and e.height >= screen[1] - 60, f"main window {e.width}x{e.height} not maximized")
@@ -325,7 +319,7 @@ def race(program, server, right, wrong):
     heard(path, [right], "a right answer after the sound server came back")
 
     press("alt+x")
-    program.answer_message(program.expect_message("Ok! Ho registrato il tuo record, C A M P I O N E"))
+    program.message("Ok! Ho registrato il tuo record, C A M P I O N E")
     try:
         check_equal(program.process.wait(timeout=10), 0, "exit code after the record box")
     except subprocess.TimeoutExpired:
