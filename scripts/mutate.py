@@ -3,8 +3,8 @@
 builds, runs the unit tests and says which faults no test saw.
 
 Not part of the tests (the better part of an hour on 2 cores). The window's faults
-that the unit tests miss meet the end-to-end race too; the sound test and the package
-checks are left out. The faults go into a copy of the tree under build-mutate/,
+that the unit tests miss meet the end-to-end race too; the package checks and the
+Windows build are left out. The faults go into a copy of the tree under build-mutate/,
 never into the tree itself, and each is taken out again before the next one, even
 when the run is interrupted.
 

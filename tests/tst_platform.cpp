@@ -1,6 +1,7 @@
 // The real dialogs and services, driven the way a child would answer them.
 #include "platform/desktopplatform.h"
 #include "platform/pulsesoundplayer.h"
+#include "testfiles.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -109,13 +110,10 @@ void TestPlatform::recordFolderAndProgramFolder()
 
 void TestPlatform::withoutSoundServerCuesAreSilentAndToldOnce()
 {
-    QFile junk(m_tmp.path() + QStringLiteral("/junk.wav"));
-    QVERIFY(junk.open(QIODevice::WriteOnly));
-    junk.write("not a wave at all");
-    junk.close();
+    put(m_tmp.path() + QStringLiteral("/junk.wav"), "not a wave at all");
     const QString cues = QStringLiteral(CONTADOPO_SOURCE_DIR "/resources/suoni/");
-    const QStringList paths{cues + QStringLiteral("Esatto.wav"), cues + QStringLiteral("no.wav"), junk.fileName(),
-                            m_tmp.path() + QStringLiteral("/missing.wav")};
+    const QStringList paths{cues + QStringLiteral("Esatto.wav"), cues + QStringLiteral("no.wav"),
+                            m_tmp.path() + QStringLiteral("/junk.wav"), m_tmp.path() + QStringLiteral("/missing.wav")};
     QVERIFY(QFileInfo(paths[0]).isFile() && QFileInfo(paths[1]).isFile());
 
     // What the player says goes to a file, to be counted.
@@ -126,21 +124,18 @@ void TestPlatform::withoutSoundServerCuesAreSilentAndToldOnce()
     dup2(said.handle(), STDERR_FILENO);
     for (const QString &path : paths)
         m_sound.preload(path);
-    for (int round = 0; round < 2; ++round) {
-        for (int i = 0; i < 10; ++i) {
-            for (const QString &path : paths)
-                m_platform->PlaySoundFile(path);
-        }
-        // Long enough for the library to load and the connection to be tried twice.
-        QTest::qWait(round == 0 ? 2500 : 0);
+    // Between the rounds, long enough for the library to load and the connection to be tried twice.
+    for (const int pause : {2500, 0}) {
+        for (int i = 0; i < 10 * paths.size(); ++i)
+            m_platform->PlaySoundFile(paths.at(i % paths.size()));
+        QTest::qWait(pause);
     }
     std::fflush(stderr);
     dup2(savedStderr, STDERR_FILENO);
     close(savedStderr);
 
     QVERIFY(QApplication::activeModalWidget() == nullptr);
-    said.seek(0);
-    const QByteArray text = said.readAll();
+    const QByteArray text = contentOf(said.fileName());
     QVERIFY2(text.count('\n') <= 1, text.constData());
 }
 

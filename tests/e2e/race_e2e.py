@@ -56,19 +56,17 @@ def wait_until(probe, what, timeout=10, interval=0.03):
     """Polls probe() until it gives something true; objects vanish and appear
     while windows change, so AT-SPI errors only mean 'not yet'."""
     deadline = time.monotonic() + timeout
-    last_error = None
-    while True:
+    while time.monotonic() < deadline:
         try:
             value = probe()
             if value:
                 return value
         except Failure:
             raise
-        except Exception as error:  # GLib errors from objects that went away
-            last_error = error
-        if time.monotonic() >= deadline:
-            raise Failure(f"timed out after {timeout}s waiting for {what}" + (f" ({last_error})" if last_error else ""))
+        except Exception:  # GLib errors from objects that went away
+            pass
         time.sleep(interval)
+    raise Failure(f"timed out after {timeout}s waiting for {what}")
 
 
 def xdotool(*args):
