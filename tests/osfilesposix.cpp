@@ -11,15 +11,6 @@
 
 namespace OsFiles {
 
-namespace {
-mode_t modeOf(const QString &path)
-{
-    struct stat st {};
-    ::lstat(QFile::encodeName(path).constData(), &st);
-    return st.st_mode & 07777;
-}
-} // namespace
-
 void useUsualCreationMode()
 {
     ::umask(022);
@@ -27,7 +18,8 @@ void useUsualCreationMode()
 
 bool everyUserMayWrite(const QString &path)
 {
-    return (modeOf(path) & 0666) == 0666;
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && (st.st_mode & 0666) == 0666;
 }
 
 bool restrictWriting(const QString &path)

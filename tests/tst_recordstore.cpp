@@ -2,7 +2,6 @@
 #include "osfiles.h"
 #include "platform/recordfiles.h"
 #include "platform/recordstore.h"
-#include "recordpair.h"
 #include "testfiles.h"
 
 #include <QCoreApplication>
@@ -17,8 +16,12 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <iostream>
 #include <limits>
+#include <string>
 #include <thread>
 
 namespace {
@@ -36,11 +39,6 @@ RecordFiles::Handle holdLock(const RecordStore &store, bool exclusive)
     return RecordFiles::lock(held, exclusive, 0) ? std::move(held) : RecordFiles::Handle();
 }
 
-QString recordSaver()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/" RECORD_SAVER);
-}
-
 // A journal entry as its format is written down: a line naming it, the two lengths,
 // both contents, then the SHA-256 of all that.
 QByteArray journalEntry(const QByteArray &score, const QByteArray &name)
@@ -48,6 +46,84 @@ QByteArray journalEntry(const QByteArray &score, const QByteArray &name)
     const QByteArray body = "contadopo journal 1\n" + QByteArray::number(score.size()) + ' '
         + QByteArray::number(name.size()) + '\n' + score + name;
     return body + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
+}
+
+// The pairs the kill and race tests save: the name tells which score it belongs to.
+// Lengths change from one score to the next, so a stale tail would show.
+QString nameFor(int score)
+{
+    return QStringLiteral("Bambina %1 ").arg(score) + QString(score % 23, QChar(0x00E8));
+}
+
+// The score of a whole pair as read (line breaks included), 0 for the empty record,
+// -1 for a score with another name or anything else.
+int scoreOf(const QString &scoreText, const QString &nameText)
+{
+    if (scoreText.isEmpty() && nameText.isEmpty())
+        return 0;
+    bool ok = false;
+    const int score = scoreText.chopped(scoreText.endsWith(QStringLiteral("\r\n")) ? 2 : 0).toInt(&ok);
+    const bool whole = ok && score > 0 && scoreText == QString::number(score) + QStringLiteral("\r\n")
+        && nameText == nameFor(score) + QStringLiteral("\r\n");
+    return whole ? score : -1;
+}
+
+// Saves FROM+1, FROM+2, ... until killed.
+int saveUntilKilled(RecordStore &store, int from)
+{
+    std::fputs("saving\n", stdout);
+    std::fflush(stdout);
+    for (int score = from + 1;; ++score) {
+        const SaveResult r = store.SaveRecordIfBetter(QString::number(score), nameFor(score),
+                                                      QString::number(score - 1));
+        if (r.outcome != SaveOutcome::Saved) {
+            std::fprintf(stderr, "save of %d: %s\n", score, qPrintable(r.error));
+            return 1;
+        }
+    }
+}
+
+// A copy among COPIES: says it is ready, reads a start time (QDeadlineTimer's clock, ms)
+// on stdin, waits for it, then ROUNDS times loads and saves INDEX+1+round*COPIES. Fails
+// on a pair shown torn, lower than its own last save or busy, or a save that failed;
+// prints how many it saved, the best, when it began and ended.
+int raceAsCopy(RecordStore &store, int index, int copies, int rounds)
+{
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    // One start time for every copy: written one after the other, a bare "go" let
+    // a fast copy finish before the last one had even read it.
+    std::string go;
+    std::getline(std::cin, go);
+    QDeadlineTimer start;
+    start.setDeadline(std::stoll(go));
+    while (!start.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(start.remainingTime() + 1));
+    const qint64 began = QDeadlineTimer::current().deadline();
+    int bad = 0, saved = 0, best = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const StoredRecord shown = store.LoadRecord();
+        // A torn pair reads as -1: below anything this copy has saved.
+        if (!shown.errors.isEmpty() || scoreOf(shown.score, shown.name) < best) {
+            ++bad;
+            std::fprintf(stderr, "shown after saving %d: %s|%s|%s\n", best, qPrintable(shown.score),
+                         qPrintable(shown.name), qPrintable(shown.errors.join(QLatin1Char(' '))));
+        }
+        // As a copy that was shown no record: every save goes as far as the lock.
+        const int score = index + 1 + round * copies;
+        const SaveResult r = store.SaveRecordIfBetter(QString::number(score), nameFor(score), QString());
+        if (r.outcome == SaveOutcome::Saved) {
+            ++saved;
+            best = score;
+        } else if (r.outcome == SaveOutcome::Failed) {
+            ++bad;
+            std::fprintf(stderr, "save of %d: %s\n", score, qPrintable(r.error));
+        }
+        // A breath between rounds, so that no copy runs all its rounds in one time slice.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    std::printf("%d %d %lld %lld\n", saved, best, began, QDeadlineTimer::current().deadline());
+    return bad == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -384,7 +460,7 @@ void TestRecordStore::killedMidSaveTheNextCopySeesAWholePairNeverLower()
     int torn = 0, lower = 0, cutShort = 0, best = 0, stored = 0;
     for (int kill = 0; kill < kKills; ++kill) {
         QProcess saver;
-        saver.start(recordSaver(), {QStringLiteral("kill"), m_dir, QString::number(stored)});
+        saver.start(QCoreApplication::applicationFilePath(), {QStringLiteral("kill"), m_dir, QString::number(stored)});
         QVERIFY2(saver.waitForReadyRead(10000), qPrintable(saver.errorString()));
         QThread::usleep(random.bounded(8000));
         saver.kill();
@@ -393,10 +469,10 @@ void TestRecordStore::killedMidSaveTheNextCopySeesAWholePairNeverLower()
         if (!contentOf(store.journalPath()).isEmpty())
             ++cutShort;
         const StoredRecord shown = store.LoadRecord();
-        const int score = RecordPair::scoreOf(shown.score, shown.name);
+        const int score = scoreOf(shown.score, shown.name);
         stored = std::max(stored, shown.score.trimmed().toInt());
         // Once a copy has loaded the record, a peer reading the files sees the same pair.
-        const int onDisk = RecordPair::scoreOf(RecordFiles::decode(contentOf(store.scorePath())),
+        const int onDisk = scoreOf(RecordFiles::decode(contentOf(store.scorePath())),
                                                RecordFiles::decode(contentOf(store.namePath())));
         if (!shown.errors.isEmpty() || score < 0 || onDisk != score)
             ++torn;
@@ -423,7 +499,7 @@ void TestRecordStore::copiesSavingAtOnceShowOnlyWholePairs()
     std::vector<std::unique_ptr<QProcess>> copies;
     for (int i = 0; i < kCopies; ++i) {
         auto &copy = copies.emplace_back(std::make_unique<QProcess>());
-        copy->start(recordSaver(), {QStringLiteral("race"), m_dir, QString::number(i),
+        copy->start(QCoreApplication::applicationFilePath(), {QStringLiteral("race"), m_dir, QString::number(i),
                                                    QString::number(kCopies), QString::number(kRounds)});
     }
     // All of them loaded and waiting, so that they really run at the same time.
@@ -457,8 +533,25 @@ void TestRecordStore::copiesSavingAtOnceShowOnlyWholePairs()
     // The last copy to begin did so before the first one was done: all of them ran at once.
     QVERIFY2(began < ended, "the copies did not run at the same time");
     QVERIFY(last.errors.isEmpty());
-    QCOMPARE(RecordPair::scoreOf(last.score, last.name), int(best));
+    QCOMPARE(scoreOf(last.score, last.name), int(best));
 }
 
-QTEST_GUILESS_MAIN(TestRecordStore)
+// The kill and race tests start copies of this program that do nothing but save.
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args.at(1) == QLatin1String("kill")) {
+        RecordStore store(args.at(2));
+        return saveUntilKilled(store, args.at(3).toInt());
+    }
+    if (args.size() == 6 && args.at(1) == QLatin1String("race")) {
+        RecordStore store(args.at(2));
+        return raceAsCopy(store, args.at(3).toInt(), args.at(4).toInt(), args.at(5).toInt());
+    }
+    TestRecordStore test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_recordstore.moc"

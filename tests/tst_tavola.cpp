@@ -33,7 +33,6 @@ class TestTavola : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup();
 
     void whatAChildSees();
     void firstQuestionComesWithTheWindowAndOnlyThen();
@@ -53,7 +52,11 @@ private:
     Tavola *startedWindow(const QString &name = QStringLiteral("Luca"));
     template<typename T = QWidget> T *control(const char *name) const { return m_window->findChild<T *>(QLatin1String(name)); }
     QString caption(const char *name) const { return control<QLabel>(name)->text(); }
-    void answer(const QString &typed);
+    void answer(const QString &typed)
+    {
+        QTest::keyClicks(control("txtAnswer"), typed);
+        QTest::keyClick(control("txtAnswer"), Qt::Key_Return);
+    }
     void answerRight() { answer(QString::number(shownNumber() + 1)); }
     void nextQuestion() { QTest::keyClick(control("cmdNext"), Qt::Key_Return); }
     int shownNumber() const { return caption("lblNum1").toInt(); }
@@ -76,14 +79,10 @@ void TestTavola::initTestCase()
 
 void TestTavola::init()
 {
+    m_window.reset(); // the last test's, before the platform it uses goes
     m_tmp = std::make_unique<QTemporaryDir>();
     m_platform = FakePlatform();
     m_platform.recordDir = m_tmp->path() + QLatin1Char('/');
-}
-
-void TestTavola::cleanup()
-{
-    m_window.reset();
 }
 
 Tavola *TestTavola::startedWindow(const QString &name)
@@ -91,18 +90,9 @@ Tavola *TestTavola::startedWindow(const QString &name)
     m_platform.promptAnswers << name;
     m_window = std::make_unique<Tavola>(m_platform);
     m_window->start();
-    if (!QTest::qWaitForWindowActive(m_window.get()))
-        return nullptr;
-    if (!QTest::qWaitFor([this] { return !caption("lblNum1").isEmpty(); }, 3000))
-        return nullptr;
-    return m_window.get();
-}
-
-void TestTavola::answer(const QString &typed)
-{
-    auto *box = control<QLineEdit>("txtAnswer");
-    QTest::keyClicks(box, typed);
-    QTest::keyClick(box, Qt::Key_Return);
+    const bool asked = QTest::qWaitForWindowActive(m_window.get())
+        && QTest::qWaitFor([this] { return !caption("lblNum1").isEmpty(); }, 3000);
+    return asked ? m_window.get() : nullptr;
 }
 
 void TestTavola::storeRecord(const QByteArray &score, const QByteArray &name)

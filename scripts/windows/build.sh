@@ -19,7 +19,7 @@ cmake -S "$project_dir" -B "$build" -G Ninja \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake" \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON \
     -DCMAKE_EXE_LINKER_FLAGS="-static -s" >/dev/null
-nice cmake --build "$build" -j "${JOBS:-2}" --target contadopo tst_rules tst_recordstore recordsaver
+nice cmake --build "$build" -j "${JOBS:-2}" --target contadopo tst_rules tst_recordstore
 
 stage="$build/stage/Contadopo"
 rm -rf "$build/stage"
