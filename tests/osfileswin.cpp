@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <windows.h>
 #include <aclapi.h>
@@ -27,35 +28,23 @@ void useUsualCreationMode()
 
 bool everyUserMayWrite(const QString &path)
 {
-    PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR sd = nullptr;
-    const QString name = native(path);
-    if (GetNamedSecurityInfoW(wide(name), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+    wchar_t *text = nullptr;
+    if (GetNamedSecurityInfoW(wide(native(path)), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
                               nullptr, &sd) != ERROR_SUCCESS)
         return false;
-    PSID everyone = nullptr;
-    PSID users = nullptr;
-    ConvertStringSidToSidW(L"WD", &everyone);
-    ConvertStringSidToSidW(L"BU", &users);
-    bool writes = false;
-    ACL_SIZE_INFORMATION size {};
-    if (dacl && GetAclInformation(dacl, &size, sizeof size, AclSizeInformation)) {
-        for (DWORD i = 0; i < size.AceCount; ++i) {
-            void *ace = nullptr;
-            if (!GetAce(dacl, i, &ace) || static_cast<ACE_HEADER *>(ace)->AceType != ACCESS_ALLOWED_ACE_TYPE)
-                continue;
-            auto *allowed = static_cast<ACCESS_ALLOWED_ACE *>(ace);
-            PSID sid = &allowed->SidStart;
-            const ACCESS_MASK mask = allowed->Mask;
-            if ((EqualSid(sid, everyone) || EqualSid(sid, users))
-                && (mask & (FILE_WRITE_DATA | GENERIC_WRITE | GENERIC_ALL)))
-                writes = true;
-        }
-    }
-    LocalFree(everyone);
-    LocalFree(users);
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
+    const QString dacl = text ? QString::fromWCharArray(text) : QString();
+    LocalFree(text);
     LocalFree(sd);
-    return writes;
+    // An entry allowing Everyone (WD) or Users (BU) all or write rights, by name or as a mask.
+    const QRegularExpression everyUser(QStringLiteral("\\(A;[^;]*;([^;]*);;;(WD|BU)\\)"));
+    for (const QRegularExpressionMatch &ace : everyUser.globalMatch(dacl)) {
+        const QString rights = ace.captured(1);
+        if (rights.contains(QRegularExpression(QStringLiteral("FA|FW|GA|GW"))) || (rights.toUInt(nullptr, 0) & FILE_WRITE_DATA))
+            return true;
+    }
+    return false;
 }
 
 bool restrictWriting(const QString &path)
