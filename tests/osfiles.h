@@ -17,8 +17,7 @@ bool everyUserMayWrite(const QString &path);
 bool restrictWriting(const QString &path);
 // A symbolic link at `link`; false when the system made none.
 bool makeLink(const QString &target, const QString &link);
-// Windows folders hold no FIFOs.
-bool foldersHoldFifos();
+// False where folders hold no FIFOs (Windows).
 bool makeFifo(const QString &path);
 // Runs `work` in a child whose writes stop after `bytes`, as on a full disk; true when
 // it returned true. False where the system has no such limit (Windows).

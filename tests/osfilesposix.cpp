@@ -32,11 +32,6 @@ bool makeLink(const QString &target, const QString &link)
     return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) == 0;
 }
 
-bool foldersHoldFifos()
-{
-    return true;
-}
-
 bool makeFifo(const QString &path)
 {
     return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0;

@@ -67,11 +67,6 @@ bool makeLink(const QString &target, const QString &link)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool foldersHoldFifos()
-{
-    return false;
-}
-
 bool makeFifo(const QString &)
 {
     return false;

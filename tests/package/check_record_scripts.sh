@@ -17,8 +17,7 @@ rm -rf "$dir"
 run postinst configure
 check "postinst makes the folder 0755" '[ "$(stat -c %a "$dir")" = 755 ]'
 for f in suc000.txt nsuc000.txt suc000.jnl; do
-    check "postinst makes $f empty" '[ -f "$dir/$f" ] && [ ! -s "$dir/$f" ]'
-    check "postinst makes $f 0666" '[ "$(stat -c %a "$dir/$f")" = 666 ]'
+    check "postinst makes $f empty, 0666" '[ -f "$dir/$f" ] && [ ! -s "$dir/$f" ] && [ "$(stat -c %a "$dir/$f")" = 666 ]'
 done
 
 printf '12\r\n' > "$dir/suc000.txt"

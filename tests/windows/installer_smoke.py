@@ -178,8 +178,6 @@ def race():
         if judged_wrong:
             shown = re.findall(r"\d+", said)
             check(shown and shown[-1] != answer, f"{answer} after {number} judged wrong: {said!r}")
-            if answer != "0":
-                print(f"  read {number}, the program said {said!r}: one more question")
             wrong += 1
         else:
             check(answer != "0" and mentions(said, PLAYER), f"{answer} after {number} judged right: {said!r}")
