@@ -325,9 +325,8 @@ def race(program, server, right, wrong):
 
 
 def main():
-    os.makedirs(RECORD_DIR, exist_ok=True)
-    for name in os.listdir(RECORD_DIR):
-        os.remove(os.path.join(RECORD_DIR, name))
+    shutil.rmtree(RECORD_DIR, ignore_errors=True)
+    os.makedirs(RECORD_DIR)
     started, program = time.monotonic(), None
     server = SoundServer(tempfile.mkdtemp())
     try:
