@@ -2,6 +2,7 @@
 
 #include "platform/platformtexts.h"
 
+#include <QDir>
 #include <QStringDecoder>
 
 #include <chrono>
@@ -23,6 +24,11 @@ const char16_t kCp1252High[32] = {
 };
 
 } // namespace
+
+QString nativePath(const QString &path)
+{
+    return QDir::toNativeSeparators(QDir::cleanPath(path));
+}
 
 Handle &Handle::operator=(Handle &&other) noexcept
 {

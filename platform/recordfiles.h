@@ -18,6 +18,9 @@ QString decode(const QByteArray &bytes);
 // The machine-wide folder of the record files, ending with a separator.
 QString machineFolder();
 
+// A path as the system writes it: its own separators, nothing doubled.
+QString nativePath(const QString &path);
+
 // An owned file descriptor or Windows handle (both -1 when none), or the reason
 // (Italian) why there is none.
 class Handle

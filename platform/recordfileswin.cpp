@@ -45,11 +45,6 @@ QString reasonFor(DWORD err)
     return reason.isEmpty() ? QStringLiteral("errore %1 di Windows").arg(err) : reason;
 }
 
-QString nativePath(const QString &path)
-{
-    return QDir::toNativeSeparators(QDir::cleanPath(path));
-}
-
 // The name itself, never what a link or reparse point there leads to. Not shared for
 // deleting, so the name cannot be moved away while it is open.
 HANDLE openItself(const QString &path, DWORD access, DWORD disposition, DWORD flags,

@@ -5,7 +5,6 @@
 #include "platform/recordfiles.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFileInfo>
 
 #include <optional>
@@ -13,11 +12,6 @@
 using namespace RecordFiles;
 
 namespace {
-
-QString shown(const QString &path)
-{
-    return QDir::toNativeSeparators(QDir::cleanPath(path));
-}
 
 QString fileName(QLatin1String suffix)
 {
@@ -86,7 +80,7 @@ std::optional<Pair> pendingPair(const Bytes &journal, const Bytes &storedScore)
 
 QString cannotWrite(const QString &path, const QString &reason)
 {
-    return reason.isEmpty() ? QString() : PlatformTexts::kCannotWrite.arg(shown(path), reason);
+    return reason.isEmpty() ? QString() : PlatformTexts::kCannotWrite.arg(nativePath(path), reason);
 }
 
 // Both files on the disk, or the message naming the one that failed.
@@ -152,7 +146,7 @@ QStringList RecordStore::EnsureRecordFiles()
         if (!file.valid()) {
             const Handle readable = openInFolder(folder, fileName(suffix), Access::Read);
             if (!readable.valid())
-                errors << PlatformTexts::kCannotCreate.arg(shown(path), file.error);
+                errors << PlatformTexts::kCannotCreate.arg(nativePath(path), file.error);
         }
     }
     return errors;
@@ -192,9 +186,9 @@ StoredRecord RecordStore::readUnderSharedLock(bool &interruptedSave) const
         return record;
     }
     if (!scoreBytes.ok())
-        record.errors << PlatformTexts::kCannotRead.arg(shown(scorePath()), scoreBytes.error);
+        record.errors << PlatformTexts::kCannotRead.arg(nativePath(scorePath()), scoreBytes.error);
     if (!nameBytes.ok())
-        record.errors << PlatformTexts::kCannotRead.arg(shown(namePath()), nameBytes.error);
+        record.errors << PlatformTexts::kCannotRead.arg(nativePath(namePath()), nameBytes.error);
     return record;
 }
 
@@ -225,7 +219,7 @@ SaveResult RecordStore::SaveRecordIfBetter(const QString &scoreCaption, const QS
     const Pair pair{withLineBreak(scoreCaption), withLineBreak(nameCaption)};
     // The next start could not read it back: refused before anything is touched.
     if (pair.name.size() > kMaxBytes)
-        return fail(PlatformTexts::kNameTooLong.arg(shown(namePath())));
+        return fail(PlatformTexts::kNameTooLong.arg(nativePath(namePath())));
 
     const Handle folder = openFolder(m_dir, false);
     const Handle score = openInFolder(folder, fileName(PlatformTexts::kScoreFile), Access::WriteCreate);

@@ -1,6 +1,6 @@
 #include "osfiles.h"
+#include "platform/recordfiles.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -15,11 +15,6 @@ const wchar_t *wide(const QString &text)
 {
     return reinterpret_cast<const wchar_t *>(text.utf16());
 }
-
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(QDir::cleanPath(path));
-}
 } // namespace
 
 void useUsualCreationMode()
@@ -30,7 +25,7 @@ bool everyUserMayWrite(const QString &path)
 {
     PSECURITY_DESCRIPTOR sd = nullptr;
     wchar_t *text = nullptr;
-    if (GetNamedSecurityInfoW(wide(native(path)), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+    if (GetNamedSecurityInfoW(wide(RecordFiles::nativePath(path)), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
                               nullptr, &sd) != ERROR_SUCCESS)
         return false;
     ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr);
@@ -53,7 +48,7 @@ bool restrictWriting(const QString &path)
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;BA)(A;;FR;;;WD)", SDDL_REVISION_1,
                                                               &sd, nullptr))
         return false;
-    const bool done = SetFileSecurityW(wide(native(path)), DACL_SECURITY_INFORMATION, sd);
+    const bool done = SetFileSecurityW(wide(RecordFiles::nativePath(path)), DACL_SECURITY_INFORMATION, sd);
     LocalFree(sd);
     return done;
 }
@@ -62,8 +57,8 @@ bool makeLink(const QString &target, const QString &link)
 {
     // Wine says yes and makes nothing: only a reparse point that is there counts.
     const DWORD folder = QFileInfo(target).isDir() ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
-    CreateSymbolicLinkW(wide(native(link)), wide(native(target)), folder | 0x2 /* unprivileged */);
-    const DWORD attributes = GetFileAttributesW(wide(native(link)));
+    CreateSymbolicLinkW(wide(RecordFiles::nativePath(link)), wide(RecordFiles::nativePath(target)), folder | 0x2 /* unprivileged */);
+    const DWORD attributes = GetFileAttributesW(wide(RecordFiles::nativePath(link)));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 

@@ -155,16 +155,6 @@ private slots:
     void copiesSavingAtOnceShowOnlyWholePairs();
 
 private:
-    // The store with its files made and holding this pair.
-    RecordStore storeHolding(const QByteArray &score, const QByteArray &name, LockPatience patience = {}) const
-    {
-        RecordStore store(m_dir, patience);
-        store.EnsureRecordFiles();
-        put(store.scorePath(), score);
-        put(store.namePath(), name);
-        return store;
-    }
-
     std::unique_ptr<QTemporaryDir> m_tmp;
     QString m_dir; // as the program holds it: ending with a separator
 };
@@ -228,7 +218,7 @@ void TestRecordStore::unsafeRecordFileCountsAsEmpty()
 {
     QFETCH(QString, kind);
     QFETCH(QString, reason);
-    RecordStore store = storeHolding({}, "Anna\r\n");
+    RecordStore store = storeHolding(m_dir, {}, "Anna\r\n");
     const QString score = store.scorePath();
     QVERIFY(QFile::remove(score));
     if (kind == QLatin1String("link")) {
@@ -284,7 +274,7 @@ void TestRecordStore::linksAreNeverFollowed()
 
 void TestRecordStore::playerWhoMayNotWriteStillSeesTheRecord()
 {
-    RecordStore store = storeHolding("7\r\n", "Anna\r\n");
+    RecordStore store = storeHolding(m_dir, "7\r\n", "Anna\r\n");
     for (const QString &path : {store.scorePath(), store.namePath(), store.journalPath(), m_tmp->path()})
         QVERIFY(OsFiles::readOnlyForPlayers(path));
     // The tests run as the administrator, who may write anything: the player is someone else.
@@ -326,7 +316,7 @@ void TestRecordStore::saveOnlyWhenStrictlyBetter()
     QFETCH(QString, shown);
     QFETCH(QString, score);
     QFETCH(int, outcome);
-    RecordStore store = storeHolding(stored, stored.isEmpty() ? QByteArray() : QByteArray("Old\r\n"));
+    RecordStore store = storeHolding(m_dir, stored, stored.isEmpty() ? QByteArray() : QByteArray("Old\r\n"));
 
     const SaveResult result = store.SaveRecordIfBetter(score, QStringLiteral("New One"), shown);
     QCOMPARE(int(result.outcome), outcome);
@@ -342,7 +332,7 @@ void TestRecordStore::saveOnlyWhenStrictlyBetter()
 
 void TestRecordStore::nameTheNextStartCouldNotReadIsRefused()
 {
-    RecordStore store = storeHolding("5\r\n", "Old\r\n");
+    RecordStore store = storeHolding(m_dir, "5\r\n", "Old\r\n");
     // Over 64 KiB in UTF-8: saved, it would be reported as too large at every start.
     const SaveResult refused = store.SaveRecordIfBetter(QStringLiteral("6"), QString(22000, QChar(0x20AC)), QString());
     QCOMPARE(refused.outcome, SaveOutcome::Failed);
@@ -361,7 +351,7 @@ void TestRecordStore::nameTheNextStartCouldNotReadIsRefused()
 
 void TestRecordStore::saveThatCannotWriteItsJournalChangesNothing()
 {
-    RecordStore store = storeHolding("5\r\n", "Old\r\n");
+    RecordStore store = storeHolding(m_dir, "5\r\n", "Old\r\n");
 
     // A file-size limit stops the journal half-way, as a full disk would.
     QVERIFY(OsFiles::runWithFileSizeLimit(64, [&store] {
@@ -391,7 +381,7 @@ void TestRecordStore::journalEntryIsFinishedOnlyWhenWhole()
 {
     QFETCH(QByteArray, journal);
     QFETCH(bool, finished);
-    RecordStore store = storeHolding("7\r\n", "Old\r\n");
+    RecordStore store = storeHolding(m_dir, "7\r\n", "Old\r\n");
     put(store.journalPath(), journal);
 
     const StoredRecord record = store.LoadRecord();
@@ -410,7 +400,7 @@ void TestRecordStore::journalEntryIsFinishedOnlyWhenWhole()
 
 void TestRecordStore::readerWaitsForTheLockThenSaysBusyAndShowsNothing()
 {
-    RecordStore store = storeHolding("4\r\n", "Anna\r\n", LockPatience{400, 400});
+    RecordStore store = storeHolding(m_dir, "4\r\n", "Anna\r\n", LockPatience{400, 400});
     RecordFiles::Handle held = holdLock(store, true);
     QVERIFY(held.valid());
     QElapsedTimer timer;
@@ -435,7 +425,7 @@ void TestRecordStore::readerWaitsForTheLockThenSaysBusyAndShowsNothing()
 
 void TestRecordStore::saveGivesUpWhileAnotherCopyHoldsTheLock()
 {
-    RecordStore store = storeHolding({}, {}, LockPatience{200, 200});
+    RecordStore store = storeHolding(m_dir, {}, {}, LockPatience{200, 200});
     RecordFiles::Handle held = holdLock(store, false);
     QVERIFY(held.valid());
     const SaveResult result = store.SaveRecordIfBetter(QStringLiteral("3"), QStringLiteral("Anna"), QString());

@@ -2,7 +2,6 @@
 #include "fakeplatform.h"
 #include "testfiles.h"
 
-#include "platform/recordstore.h"
 #include "platform/systemfonts.h"
 #include "window/fonts.h"
 #include "window/gradientsurface.h"
@@ -60,7 +59,6 @@ private:
     void answerRight() { answer(QString::number(shownNumber() + 1)); }
     void nextQuestion() { QTest::keyClick(control("cmdNext"), Qt::Key_Return); }
     int shownNumber() const { return caption("lblNum1").toInt(); }
-    void storeRecord(const QByteArray &score, const QByteArray &name);
     QByteArray recordOnDisk() const
     {
         return contentOf(m_platform.recordDir + QStringLiteral("suc000.txt"))
@@ -93,14 +91,6 @@ Tavola *TestTavola::startedWindow(const QString &name)
     const bool asked = QTest::qWaitForWindowActive(m_window.get())
         && QTest::qWaitFor([this] { return !caption("lblNum1").isEmpty(); }, 3000);
     return asked ? m_window.get() : nullptr;
-}
-
-void TestTavola::storeRecord(const QByteArray &score, const QByteArray &name)
-{
-    RecordStore store(m_platform.recordDir);
-    store.EnsureRecordFiles();
-    put(store.scorePath(), score);
-    put(store.namePath(), name);
 }
 
 void TestTavola::whatAChildSees()
@@ -280,7 +270,7 @@ void TestTavola::answerIsCountedOnceAndKeysFollowTheButtonState()
 
 void TestTavola::storedRecordIsShownAndLongNamesWidenTheirLabelsOnly()
 {
-    storeRecord("3\r\n", "Bartolomeo Filiberto\r\n");
+    storeHolding(m_platform.recordDir, "3\r\n", "Bartolomeo Filiberto\r\n");
     m_window = std::make_unique<Tavola>(m_platform);
     QHash<QString, QRect> before;
     for (QWidget *w : m_window->surface()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
@@ -360,14 +350,14 @@ void TestTavola::exitSavesOnlyAStrictlyBetterScore()
                             QStringLiteral("Bravo, 3 punti! Ma intanto Bruno ha fatto un record di 5 punti su un altro computer.")};
     const QByteArray stored[] = {"2\r\nOld\r\n", "3\r\nAnna Maria\r\n", "5\r\nBruno\r\n"};
     for (int i = 0; i < 3; ++i) {
-        storeRecord("2\r\n", "Old\r\n");
+        storeHolding(m_platform.recordDir, "2\r\n", "Old\r\n");
         QVERIFY(startedWindow(QStringLiteral("Anna Maria")));
         for (int n = 0; n < (i == 0 ? 2 : 3); ++n) {
             answerRight();
             nextQuestion();
         }
         if (i == 2)
-            storeRecord("5\r\n", "Bruno\r\n");
+            storeHolding(m_platform.recordDir, "5\r\n", "Bruno\r\n");
         const int messages = m_platform.messages.size();
         m_window->cmdExit_Click();
         QVERIFY(m_window->quitting());
