@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing need, when missing.
-# Usage: scripts/setup.sh [play|test|releases|windows]
+# Usage: scripts/setup.sh [play|test|bench|releases|windows]
 set -euo pipefail
 
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-qpa-plugins libgl-dev libpulse-dev
@@ -9,6 +9,8 @@ test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
                python3 python3-pyatspi desktop-file-utils appstream fakeroot
                procps x11-xkb-utils lintian man-db groff-base
                pulseaudio pulseaudio-utils sox)
+# What only the benchmark adds: DAMAGE and XTEST, for watching and typing from outside.
+bench_packages=(libxdamage-dev libxtst-dev)
 # Fresh roots of other Debian releases, for scripts/test-debian.sh.
 release_packages=(debootstrap debian-archive-keyring)
 # The Windows build from Debian's own Qt source, and its tests under Wine.
@@ -18,6 +20,7 @@ windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis zip
 packages=("${build_packages[@]}")
 case "${1:-play}" in
     test) packages+=("${test_packages[@]}") ;;
+    bench) packages+=("${test_packages[@]}" "${bench_packages[@]}") ;;
     releases) packages=("${release_packages[@]}") ;;
     windows) packages+=("${test_packages[@]}" "${windows_packages[@]}") ;;
 esac
