@@ -152,6 +152,8 @@ if git -C "$src" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
 else
     tar -C "$src" --exclude='./build*' -cf - . | tar -C "$root/root/contadopo" -xf -
 fi
+# The copy has no history to count: it takes this checkout's version with it.
+sh "$src/scripts/version.sh" >"$root/root/contadopo/.version"
 
 in_root() {
     run chroot "$root" /usr/bin/env -i HOME=/root USER=root LOGNAME=root TERM="${TERM:-dumb}" \

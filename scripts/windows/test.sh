@@ -22,7 +22,7 @@ qt_ready || "$windows_dir/build-qt.sh"
 start=$(date +%s)
 "$windows_dir/build.sh"
 build="$project_dir/build-windows"
-version=$(sed -n 's/^project(contadopo VERSION \([0-9.]*\).*/\1/p' "$project_dir/CMakeLists.txt")
+version=$(cat "$build/version.txt")
 built=$(date +%s)
 
 # The unit tests in a prefix of their own, thrown away afterwards.

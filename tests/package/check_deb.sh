@@ -97,8 +97,21 @@ for page in usr/share/man/man6/contadopo.6.gz usr/share/man/en/man6/contadopo.6.
     done
 done
 
-# Debian's hardening flags reached the binary, and it is stripped.
+# What a script or an admin at a terminal gets: the package's own version and short
+# answers, never a core dump, with or without a display.
 binary=$root/$app/contadopo
+quiet=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+check "--version without a display says the package's version" \
+    '[ "$("${quiet[@]}" "$binary" --version)" = "contadopo $(dpkg-deb -f "$deb" Version)" ]'
+check "--help answers in Italian, status 0" '"${quiet[@]}" "$binary" --help | grep -q "^Uso: contadopo"'
+"${quiet[@]}" "$binary" --nome=Leo >/dev/null 2>"$root/usage"
+usage_status=$?
+check "an unknown option gets the usage and status 2" '[ $usage_status -eq 2 ] && grep -q "^Uso: " "$root/usage"'
+"${quiet[@]}" "$binary" >/dev/null 2>"$root/nodisplay"
+nodisplay_status=$?
+check "no display: one line and status 1, not a core dump" '[ $nodisplay_status -eq 1 ] && [ "$(wc -l <"$root/nodisplay")" = 1 ]'
+
+# Debian's hardening flags reached the binary, and it is stripped.
 check "binary stripped" '! readelf -S "$binary" | grep -qE "\.symtab|\.debug_|\.comment"'
 check "binary linked with relro and bind-now" 'readelf -lW "$binary" | grep -q GNU_RELRO && readelf -dW "$binary" | grep -qE "BIND_NOW|FLAGS_1.* NOW"'
 check "binary built with the stack protector" 'readelf -sW --dyn-syms "$binary" | grep -q __stack_chk_fail'
