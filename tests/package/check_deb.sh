@@ -27,7 +27,8 @@ for path in $app/suoni/Esatto.wav $app/suoni/no.wav usr/share/applications/$id.d
             usr/share/metainfo/$id.metainfo.xml usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/$id.png; do
     check "$path in the package" 'grep -q " ./$path$" <<<"$contents"'
 done
-check "no record file shipped (postinst makes them)" '! grep -q "var/games" <<<"$contents"'
+check "the record folder shipped empty (postinst makes the files)" \
+    'grep -q "^drwxr-xr-x .* ./var/games/contadopo/$" <<<"$contents" && ! grep -q "var/games/contadopo/." <<<"$contents"'
 check "nothing setuid or setgid" '! grep -qE "^-..[sS]|^-.....[sS]" <<<"$contents"'
 
 # The desktop entry and metainfo through this machine's own validators, failing on any
