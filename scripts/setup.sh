@@ -13,7 +13,8 @@ test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
 bench_packages=(libxdamage-dev libxtst-dev)
 # Fresh roots of other Debian releases, for scripts/test-debian.sh.
 release_packages=(debootstrap debian-archive-keyring)
-# The school's apt repository (scripts/build-repo.sh), served by Python to try it.
+# The package and the school's apt repository (scripts/build-repo.sh), served by
+# Python to try it.
 repo_packages=(apt-utils gpg python3)
 # The Windows build from Debian's own Qt source, and its tests under Wine.
 windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis zip unzip wine wine64
@@ -24,7 +25,7 @@ case "${1:-play}" in
     test) packages+=("${test_packages[@]}") ;;
     bench) packages+=("${test_packages[@]}" "${bench_packages[@]}") ;;
     releases) packages=("${release_packages[@]}") ;;
-    repo) packages=("${repo_packages[@]}") ;;
+    repo) packages+=("${repo_packages[@]}") ;;
     windows) packages+=("${test_packages[@]}" "${windows_packages[@]}") ;;
 esac
 
