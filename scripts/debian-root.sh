@@ -162,6 +162,18 @@ EOF
     mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
 }
 
+# The files of a checkout as git knows them (uncommitted changes too), never a build
+# folder; a tree without git is taken whole but for its build folders.
+copy_checkout() { # SOURCE DESTINATION
+    if git -C "$1" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        (cd "$1" && git ls-files -z --cached --others --exclude-standard |
+            while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
+            tar --null -T - -cf -) | tar -C "$2" -xf -
+    else
+        tar -C "$1" --exclude='./build*' -cf - . | tar -C "$2" -xf -
+    fi
+}
+
 in_root() { # command line for bash, run in /root
     run chroot "$root" /usr/bin/env -i HOME=/root USER=root LOGNAME=root TERM="${TERM:-dumb}" \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \

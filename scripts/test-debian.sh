@@ -14,15 +14,8 @@ debian_root_suite "${1:-}" ||
 command -v debootstrap >/dev/null || "$src/scripts/setup.sh" releases
 debian_root_make "${2:-}"
 
-# The checkout as git knows it (with uncommitted changes), never a build folder.
 mkdir -p "$root/root/contadopo"
-if git -C "$src" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    (cd "$src" && git ls-files -z --cached --others --exclude-standard |
-        while IFS= read -r -d '' f; do [ -e "$f" ] && printf '%s\0' "$f"; done |
-        tar --null -T - -cf -) | tar -C "$root/root/contadopo" -xf -
-else
-    tar -C "$src" --exclude='./build*' -cf - . | tar -C "$root/root/contadopo" -xf -
-fi
+copy_checkout "$src" "$root/root/contadopo"
 # The copy has no history to count: it takes this checkout's version with it.
 sh "$src/scripts/version.sh" >"$root/root/contadopo/.version"
 
