@@ -91,25 +91,37 @@ Handle openFolder(const QString &folder, bool create)
 }
 
 namespace {
-// A new file, open to every user (mode 0666 whatever the umask) and synced, then named,
-// then its folder synced: no kill or power cut leaves a file by that name that only its
-// maker may write, or a name that a power cut takes back. Where the file system makes no
-// unnamed files, it is named first. -1 with errno (EEXIST: the name is taken) when none.
-int madeShared(int folder, const char *name, int flags)
+// Closes it, keeping the reason it failed: -1.
+int closed(int fd)
 {
-    const int unnamed = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-    const int fd = unnamed >= 0 ? unnamed : ::openat(folder, name, flags | O_CREAT | O_EXCL, 0666);
-    if (fd < 0)
-        return -1;
-    ::fchmod(fd, 0666);
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
-    if (::fsync(fd) == 0 && (unnamed < 0 || ::linkat(AT_FDCWD, self.constData(), folder, name, AT_SYMLINK_FOLLOW) == 0)
-        && ::fsync(folder) == 0)
-        return fd;
     const int err = errno;
     ::close(fd);
     errno = err;
     return -1;
+}
+
+// A new file, open to every user (mode 0666 whatever the umask) and synced, then named,
+// then its folder synced: no kill or power cut leaves a file by that name that only its
+// maker may write, or takes back a name. Where no unnamed file can be made and linked
+// (a file system without them, no /proc), it is named first. -1 with errno (EEXIST: the
+// name is taken) when none was made.
+int madeShared(int folder, const char *name, int flags)
+{
+    const int unnamed = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (unnamed >= 0) {
+        ::fchmod(unnamed, 0666);
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(unnamed);
+        if (::fsync(unnamed) == 0 && ::linkat(AT_FDCWD, self.constData(), folder, name, AT_SYMLINK_FOLLOW) == 0)
+            return ::fsync(folder) == 0 ? unnamed : closed(unnamed);
+        closed(unnamed);
+        if (errno == EEXIST)
+            return -1;
+    }
+    const int fd = ::openat(folder, name, flags | O_CREAT | O_EXCL, 0666);
+    if (fd < 0)
+        return -1;
+    ::fchmod(fd, 0666);
+    return ::fsync(fd) == 0 && ::fsync(folder) == 0 ? fd : closed(fd);
 }
 } // namespace
 
