@@ -90,16 +90,11 @@ struct Trace {
     bool onward = false;
     int changes = 0;
     std::vector<OsFiles::FileCall> calls;
-};
-Trace trace;
+} trace;
 
-template <typename Function>
-Function next(const char *name)
-{
-    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
-}
+#define REAL(name) static const auto real = reinterpret_cast<decltype(&::name)>(::dlsym(RTLD_NEXT, #name))
 
-// Where an open descriptor leads, when something is being traced.
+// Where an open descriptor leads, when that is under the traced root.
 QByteArray tracedPath(int fd)
 {
     char path[4096];
@@ -108,110 +103,91 @@ QByteArray tracedPath(int fd)
     return found == trace.root || found.startsWith(trace.root + '/') ? found : QByteArray();
 }
 
-void note(OsFiles::FileCall::Kind kind, const QByteArray &path, qint64 at = 0, QByteArray data = {})
+void note(OsFiles::FileCall::Kind kind, const QByteArray &path, qint64 at = 0, const QByteArray &data = {})
 {
-    trace.calls.push_back({kind, QFile::decodeName(path), at, std::move(data)});
+    if (!path.isEmpty())
+        trace.calls.push_back({kind, QFile::decodeName(path), at, data});
 }
 
-// Whether this write, truncation or sync is one the test makes fail.
-bool failsNow()
+// A write, truncation or sync on a traced file: made to fail with EIO when the test asks,
+// else run and noted.
+template <typename Call>
+auto changing(int fd, OsFiles::FileCall::Kind kind, qint64 at, const char *data, Call call)
 {
-    const int n = trace.changes++;
-    if (trace.failFrom < 0 || n < trace.failFrom || (n > trace.failFrom && !trace.onward))
-        return false;
-    errno = EIO;
-    return true;
+    const QByteArray path = tracedPath(fd);
+    const int n = path.isEmpty() ? -1 : trace.changes++;
+    if (n >= 0 && trace.failFrom >= 0 && (n == trace.failFrom || (n > trace.failFrom && trace.onward))) {
+        errno = EIO;
+        return decltype(call())(-1);
+    }
+    const auto rc = call();
+    if (rc >= 0)
+        note(kind, path, at, data ? QByteArray(data, rc) : QByteArray());
+    return rc;
 }
 
 } // namespace
 
 extern "C" ssize_t pwrite(int fd, const void *data, size_t size, off_t at)
 {
-    static const auto real = next<ssize_t (*)(int, const void *, size_t, off_t)>("pwrite");
-    const QByteArray path = tracedPath(fd);
-    if (path.isEmpty())
-        return real(fd, data, size, at);
-    if (failsNow())
-        return -1;
-    const ssize_t n = real(fd, data, size, at);
-    if (n > 0)
-        note(OsFiles::FileCall::Write, path, at, QByteArray(static_cast<const char *>(data), n));
-    return n;
+    REAL(pwrite);
+    return changing(fd, OsFiles::FileCall::Write, at, static_cast<const char *>(data), [&] { return real(fd, data, size, at); });
 }
 
 extern "C" int ftruncate(int fd, off_t length)
 {
-    static const auto real = next<int (*)(int, off_t)>("ftruncate");
-    const QByteArray path = tracedPath(fd);
-    if (path.isEmpty())
-        return real(fd, length);
-    if (failsNow())
-        return -1;
-    const int rc = real(fd, length);
-    if (rc == 0)
-        note(OsFiles::FileCall::Truncate, path, length);
-    return rc;
+    REAL(ftruncate);
+    return changing(fd, OsFiles::FileCall::Truncate, length, nullptr, [&] { return real(fd, length); });
 }
 
 extern "C" int fsync(int fd)
 {
-    static const auto real = next<int (*)(int)>("fsync");
-    const QByteArray path = tracedPath(fd);
-    if (path.isEmpty())
-        return real(fd);
-    if (failsNow())
-        return -1;
+    REAL(fsync);
     struct stat st {};
-    const int rc = real(fd);
-    if (rc == 0 && ::fstat(fd, &st) == 0)
-        note(S_ISDIR(st.st_mode) ? OsFiles::FileCall::SyncFolder : OsFiles::FileCall::Sync, path);
-    return rc;
+    const bool folder = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+    return changing(fd, folder ? OsFiles::FileCall::SyncFolder : OsFiles::FileCall::Sync, 0, nullptr, [&] { return real(fd); });
 }
 
 extern "C" int fchmod(int fd, mode_t mode)
 {
-    static const auto real = next<int (*)(int, mode_t)>("fchmod");
+    REAL(fchmod);
     const int rc = real(fd, mode);
-    if (rc == 0 && !tracedPath(fd).isEmpty())
-        note(OsFiles::FileCall::Chmod, tracedPath(fd), mode);
+    note(OsFiles::FileCall::Chmod, rc == 0 ? tracedPath(fd) : QByteArray(), mode);
     return rc;
 }
 
 extern "C" int openat(int folder, const char *name, int flags, ...)
 {
-    static const auto real = next<int (*)(int, const char *, int, ...)>("openat");
+    REAL(openat);
     va_list rest;
     va_start(rest, flags);
     const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
     const mode_t mode = (flags & O_CREAT) || unnamed ? va_arg(rest, mode_t) : 0;
     va_end(rest);
     struct stat st {};
-    const bool making = trace.on && (unnamed || ((flags & O_CREAT) && ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0));
+    const bool making = unnamed || ((flags & O_CREAT) && ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0);
     const int fd = real(folder, name, flags, mode);
-    if (making && fd >= 0 && !tracedPath(fd).isEmpty())
-        note(OsFiles::FileCall::MakeFile, tracedPath(fd));
+    note(OsFiles::FileCall::MakeFile, making && fd >= 0 ? tracedPath(fd) : QByteArray());
     return fd;
 }
 
 extern "C" int linkat(int fromFolder, const char *from, int toFolder, const char *to, int flags)
 {
-    static const auto real = next<int (*)(int, const char *, int, const char *, int)>("linkat");
+    REAL(linkat);
     char source[4096];
     const ssize_t n = trace.on ? ::readlink(from, source, sizeof source) : -1;
     const int rc = real(fromFolder, from, toFolder, to, flags);
     const QByteArray folder = rc == 0 && n > 0 ? tracedPath(toFolder) : QByteArray();
-    if (!folder.isEmpty())
-        note(OsFiles::FileCall::Link, folder + '/' + to, 0, QFile::decodeName(QByteArray(source, n)).toUtf8());
+    note(OsFiles::FileCall::Link, folder.isEmpty() ? folder : folder + '/' + to, 0, QFile::decodeName(QByteArray(source, n)).toUtf8());
     return rc;
 }
 
 extern "C" int mkdir(const char *path, mode_t mode)
 {
-    static const auto real = next<int (*)(const char *, mode_t)>("mkdir");
+    REAL(mkdir);
     const int rc = real(path, mode);
     const QByteArray made = rc == 0 && trace.on ? QFile::encodeName(QFileInfo(QFile::decodeName(path)).canonicalFilePath()) : QByteArray();
-    if (made.startsWith(trace.root + '/'))
-        note(OsFiles::FileCall::MakeFolder, made);
+    note(OsFiles::FileCall::MakeFolder, made.startsWith(trace.root + '/') ? made : QByteArray());
     return rc;
 }
 
