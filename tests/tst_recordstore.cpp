@@ -553,7 +553,7 @@ void TestRecordStore::powerCutLeavesTheOldPairOrTheNew_data()
 void TestRecordStore::powerCutLeavesTheOldPairOrTheNew()
 {
     QFETCH(QString, layout);
-    // In memory where there is such a folder: thousands of states, each with real syncs.
+    // In memory where there is such a folder: hundreds of states, each with real syncs.
     const QString base = QFileInfo::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QDir::tempPath();
     QTemporaryDir tmp(base + QStringLiteral("/contadopo-XXXXXX"));
     const QString root = QFileInfo(tmp.path()).canonicalFilePath();
