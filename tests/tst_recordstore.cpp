@@ -8,13 +8,11 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -26,11 +24,7 @@
 #include <thread>
 
 namespace {
-// As the messages name files: with the system's own separators.
-QString shown(const QString &path)
-{
-    return QDir::toNativeSeparators(QDir::cleanPath(path));
-}
+using RecordFiles::nativePath;
 
 // Another copy of the game holding the record's lock, through the same calls.
 RecordFiles::Handle holdLock(const RecordStore &store, bool exclusive)
@@ -38,15 +32,6 @@ RecordFiles::Handle holdLock(const RecordStore &store, bool exclusive)
     const RecordFiles::Handle folder = RecordFiles::openFolder(QFileInfo(store.scorePath()).path(), false);
     RecordFiles::Handle held = RecordFiles::openInFolder(folder, QStringLiteral("suc000.txt"), RecordFiles::Access::ReadWrite);
     return RecordFiles::lock(held, exclusive, 0) ? std::move(held) : RecordFiles::Handle();
-}
-
-// A journal entry as its format is written down: a line naming it, the two lengths,
-// both contents, then the SHA-256 of all that.
-QByteArray journalEntry(const QByteArray &score, const QByteArray &name)
-{
-    const QByteArray body = "contadopo journal 1\n" + QByteArray::number(score.size()) + ' '
-        + QByteArray::number(name.size()) + '\n' + score + name;
-    return body + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
 }
 
 // The pairs the power-cut and race tests save: the name tells which score it belongs
@@ -266,7 +251,7 @@ void recoverEveryCut(Tree tree, const std::vector<Step> &steps, const QString &t
 // A copy among COPIES: says it is ready, reads a start time (QDeadlineTimer's clock, ms)
 // on stdin, waits for it, then ROUNDS times loads and saves INDEX+1+round*COPIES. Fails
 // on a pair shown torn, lower than its own last save or busy, or a save that failed;
-// prints how many it saved, the best, when it began and ended.
+// prints how many it saved, when it began and ended.
 int raceAsCopy(RecordStore &store, int index, int copies, int rounds)
 {
     std::fputs("ready\n", stdout);
@@ -302,7 +287,7 @@ int raceAsCopy(RecordStore &store, int index, int copies, int rounds)
         // A breath between rounds, so that no copy runs all its rounds in one time slice.
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    std::printf("%d %d %lld %lld\n", saved, best, began, QDeadlineTimer::current().deadline());
+    std::printf("%d %lld %lld\n", saved, began, QDeadlineTimer::current().deadline());
     return bad == 0 ? 0 : 1;
 }
 
@@ -322,10 +307,8 @@ private slots:
     void linksAreNeverFollowed();
     void playerWhoMayNotWriteStillSeesTheRecord();
 
-    void saveOnlyWhenStrictlyBetter_data();
     void saveOnlyWhenStrictlyBetter();
     void nameTheNextStartCouldNotReadIsRefused();
-    void journalEntryIsFinishedOnlyWhenWhole_data();
     void journalEntryIsFinishedOnlyWhenWhole();
     void powerCutLeavesTheOldPairOrTheNew_data();
     void powerCutLeavesTheOldPairOrTheNew();
@@ -352,35 +335,24 @@ void TestRecordStore::firstRunCreatesTwoEmptyFilesForEveryUser()
     RecordStore store(m_dir);
     QCOMPARE(store.LoadRecord().errors.size(), 2); // reading makes nothing
     QVERIFY(!QFileInfo::exists(m_dir));
-    QCOMPARE(store.scorePath(), m_dir + QStringLiteral("/suc000.txt"));
     QVERIFY(store.EnsureRecordFiles().isEmpty());
     QVERIFY(!OsFiles::everyUserMayWrite(m_tmp->path() + QStringLiteral("/records")));
     for (const QString &path : {store.scorePath(), store.namePath(), store.journalPath()}) {
         QCOMPARE(contentOf(path), QByteArray());
         QVERIFY2(OsFiles::everyUserMayWrite(path), qPrintable(path));
     }
-    const StoredRecord record = store.LoadRecord();
-    QCOMPARE(record.errors.join(QString()) + record.score + record.name, QString());
 }
 
 void TestRecordStore::recordIsReadAsWrittenAndLeftAlone()
 {
-    RecordStore store(m_dir);
-    store.EnsureRecordFiles();
-    QCOMPARE(RecordStore::WriteRecordFile(store.namePath(), QStringLiteral("Maria Luisa Niccolò")), QString());
-    QCOMPARE(RecordStore::WriteRecordFile(store.scorePath(), QStringLiteral("23")), QString());
-    QCOMPARE(contentOf(store.namePath()), QStringLiteral("Maria Luisa Niccolò\r\n").toUtf8());
-    QCOMPARE(store.LoadRecord().score, QStringLiteral("23\r\n"));
-    // A shorter record replaces a longer one whole.
-    QCOMPARE(RecordStore::WriteRecordFile(store.namePath(), QStringLiteral("Al")), QString());
-    QCOMPARE(contentOf(store.namePath()), QByteArray("Al\r\n"));
     // Files made by another program, in its own code page, with modes of their own.
-    put(store.namePath(), "Niccol\xf2 \x80\r\n");
+    RecordStore store = storeHolding(m_dir, "23\r\n", "Niccol\xf2 \x80\r\n");
     QVERIFY(OsFiles::restrictWriting(store.scorePath()));
     QVERIFY(store.EnsureRecordFiles().isEmpty());
-    QCOMPARE(store.LoadRecord().name, QStringLiteral("Niccolò €\r\n"));
+    const StoredRecord record = store.LoadRecord();
+    QCOMPARE(record.errors.join(QString()) + record.score + record.name, QStringLiteral("23\r\nNiccolò €\r\n"));
     QVERIFY(!OsFiles::everyUserMayWrite(store.scorePath()));
-    QCOMPARE(contentOf(store.scorePath()), QByteArray("23\r\n"));
+    QCOMPARE(contentOf(store.scorePath()) + contentOf(store.namePath()), QByteArray("23\r\nNiccol\xf2 \x80\r\n"));
 }
 
 void TestRecordStore::unsafeRecordFileCountsAsEmpty_data()
@@ -412,14 +384,11 @@ void TestRecordStore::unsafeRecordFileCountsAsEmpty()
         QVERIFY(QDir().mkdir(score));
     }
 
-    QElapsedTimer timer;
-    timer.start();
+    // A FIFO that blocked the reader would stop the test here.
     const StoredRecord record = store.LoadRecord();
-    QVERIFY2(timer.elapsed() < 500, "must not block on a strange file");
-    QCOMPARE(record.score, QString());
-    QCOMPARE(record.name, QString());
+    QCOMPARE(record.score + record.name, QString());
     QCOMPARE(record.errors, QStringList{QStringLiteral("Non riesco a leggere il file del record %1: %2")
-                                            .arg(shown(store.scorePath()), reason)});
+                                            .arg(nativePath(store.scorePath()), reason)});
     // Making the files again is no worse: the strange one stays as it is.
     store.EnsureRecordFiles();
     QCOMPARE(store.LoadRecord().score, QString());
@@ -433,7 +402,6 @@ void TestRecordStore::linksAreNeverFollowed()
     put(target, "keep me");
     QVERIFY(QFile::remove(store.namePath()));
     QVERIFY(OsFiles::makeLink(target, store.namePath()));
-    QVERIFY(!RecordStore::WriteRecordFile(store.namePath(), QStringLiteral("Eve")).isEmpty());
     const SaveResult result = store.SaveRecordIfBetter(QStringLiteral("5"), QStringLiteral("Eve"), QString());
     QCOMPARE(result.outcome, SaveOutcome::Failed);
     QVERIFY(result.error.contains(QStringLiteral("nsuc000.txt")));
@@ -447,7 +415,7 @@ void TestRecordStore::linksAreNeverFollowed()
     QVERIFY(OsFiles::makeLink(real, linked));
     const QStringList errors = RecordStore(linked + QLatin1Char('/')).EnsureRecordFiles();
     QCOMPARE(errors.size(), 3);
-    QVERIFY2(errors.first().endsWith(QStringLiteral("la cartella %1 è un collegamento simbolico.").arg(shown(linked))),
+    QVERIFY2(errors.first().endsWith(QStringLiteral("la cartella %1 è un collegamento simbolico.").arg(nativePath(linked))),
              qPrintable(errors.first()));
     QVERIFY(!QFile::exists(real + QStringLiteral("/suc000.txt")));
 }
@@ -471,43 +439,29 @@ void TestRecordStore::playerWhoMayNotWriteStillSeesTheRecord()
                  &said),
              "the player's copy could not run");
     const QString expected = QStringLiteral("7\r\n|Anna\r\n|%1|Non riesco a scrivere il file del record %2: ")
-                                 .arg(int(SaveOutcome::Failed)).arg(shown(store.scorePath()));
+                                 .arg(int(SaveOutcome::Failed)).arg(nativePath(store.scorePath()));
     QVERIFY2(said.startsWith(expected.toUtf8()), said.constData());
     QCOMPARE(contentOf(store.scorePath()), QByteArray("7\r\n"));
 }
 
-void TestRecordStore::saveOnlyWhenStrictlyBetter_data()
-{
-    QTest::addColumn<QByteArray>("stored");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("score");
-    QTest::addColumn<int>("outcome");
-    QTest::newRow("zero against empty") << QByteArray() << QString() << "0" << int(SaveOutcome::NotBetter);
-    QTest::newRow("one against empty") << QByteArray() << QString() << "1" << int(SaveOutcome::Saved);
-    QTest::newRow("tie") << QByteArray("7\r\n") << "7\r\n" << "7" << int(SaveOutcome::NotBetter);
-    QTest::newRow("one more") << QByteArray("7\r\n") << "7\r\n" << "8" << int(SaveOutcome::Saved);
-    QTest::newRow("another copy set more meanwhile") << QByteArray("9\r\n") << "7\r\n" << "8" << int(SaveOutcome::BeatenMeanwhile);
-    QTest::newRow("another copy set less meanwhile") << QByteArray("3\r\n") << "7\r\n" << "8" << int(SaveOutcome::Saved);
-}
-
 void TestRecordStore::saveOnlyWhenStrictlyBetter()
 {
-    QFETCH(QByteArray, stored);
-    QFETCH(QString, shown);
-    QFETCH(QString, score);
-    QFETCH(int, outcome);
-    RecordStore store = storeHolding(m_dir, stored, stored.isEmpty() ? QByteArray() : QByteArray("Old\r\n"));
-
-    const SaveResult result = store.SaveRecordIfBetter(score, QStringLiteral("New One"), shown);
-    QCOMPARE(int(result.outcome), outcome);
-    if (outcome == int(SaveOutcome::Saved)) {
-        QCOMPARE(contentOf(store.scorePath()), score.toUtf8() + "\r\n");
-        QCOMPARE(contentOf(store.namePath()), QByteArray("New One\r\n"));
-    } else {
-        QCOMPARE(contentOf(store.scorePath()), stored);
-    }
-    if (outcome == int(SaveOutcome::BeatenMeanwhile))
-        QCOMPARE(result.storedName, QStringLiteral("Old\r\n"));
+    RecordStore store(m_dir);
+    QVERIFY(store.EnsureRecordFiles().isEmpty());
+    const auto save = [&store](const QString &score, const QString &shown) {
+        return store.SaveRecordIfBetter(score, QStringLiteral("Nome ") + score, shown);
+    };
+    QCOMPARE(save(QStringLiteral("0"), {}).outcome, SaveOutcome::NotBetter);
+    QCOMPARE(save(QStringLiteral("7"), {}).outcome, SaveOutcome::Saved);
+    QCOMPARE(save(QStringLiteral("7"), QStringLiteral("7")).outcome, SaveOutcome::NotBetter);
+    // Another copy saved more since this race showed its record: its pair stays, and is told.
+    const SaveResult beaten = save(QStringLiteral("6"), {});
+    QCOMPARE(beaten.outcome, SaveOutcome::BeatenMeanwhile);
+    QCOMPARE(beaten.storedName, QStringLiteral("Nome 7\r\n"));
+    // Files edited down behind the game's back do not stop a better score.
+    put(store.scorePath(), "3\r\n");
+    QCOMPARE(save(QStringLiteral("8"), QStringLiteral("7")).outcome, SaveOutcome::Saved);
+    QCOMPARE(contentOf(store.scorePath()) + contentOf(store.namePath()), QByteArray("8\r\nNome 8\r\n"));
 }
 
 void TestRecordStore::nameTheNextStartCouldNotReadIsRefused()
@@ -516,7 +470,7 @@ void TestRecordStore::nameTheNextStartCouldNotReadIsRefused()
     // Over 64 KiB in UTF-8: saved, it would be reported as too large at every start.
     const SaveResult refused = store.SaveRecordIfBetter(QStringLiteral("6"), QString(22000, QChar(0x20AC)), QString());
     QCOMPARE(refused.outcome, SaveOutcome::Failed);
-    QCOMPARE(refused.error, QStringLiteral("Il nome è troppo lungo per il file del record %1.").arg(shown(store.namePath())));
+    QCOMPARE(refused.error, QStringLiteral("Il nome è troppo lungo per il file del record %1.").arg(nativePath(store.namePath())));
     QCOMPARE(store.SaveRecordIfBetter(QStringLiteral("6"), QString(65535, QLatin1Char('n')), QString()).outcome,
              SaveOutcome::Failed);
     QCOMPARE(contentOf(store.scorePath()) + contentOf(store.namePath()), QByteArray("5\r\nOld\r\n"));
@@ -527,17 +481,6 @@ void TestRecordStore::nameTheNextStartCouldNotReadIsRefused()
     const StoredRecord record = store.LoadRecord();
     QVERIFY(record.errors.isEmpty());
     QCOMPARE(record.name, longest + QStringLiteral("\r\n"));
-}
-
-void TestRecordStore::journalEntryIsFinishedOnlyWhenWhole_data()
-{
-    // The files hold 7 and Old, as a save of 9 left them when cut short.
-    const QByteArray whole = journalEntry("9\r\n", "Nuova\r\n");
-    QTest::addColumn<QByteArray>("journal");
-    QTest::addColumn<bool>("finished");
-    QTest::newRow("whole") << whole << true;
-    QTest::newRow("lower than the stored score") << journalEntry("6\r\n", "Bassa\r\n") << false;
-    QTest::newRow("a name the next start could not read") << journalEntry("9\r\n", QByteArray(70 * 1024, 'n')) << false;
 }
 
 void TestRecordStore::powerCutLeavesTheOldPairOrTheNew_data()
@@ -621,48 +564,47 @@ void TestRecordStore::powerCutLeavesTheOldPairOrTheNew()
 
 void TestRecordStore::journalEntryIsFinishedOnlyWhenWhole()
 {
-    QFETCH(QByteArray, journal);
-    QFETCH(bool, finished);
     RecordStore store = storeHolding(m_dir, "7\r\n", "Old\r\n");
-    put(store.journalPath(), journal);
-
+    // An entry no save makes (it refuses such a name), its sum right: no start could read
+    // its name back, so it counts as none.
+    const QByteArray body = "contadopo journal 1\n3 71680\n9\r\n" + QByteArray(70 * 1024, 'n');
+    put(store.journalPath(), body + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n');
     const StoredRecord record = store.LoadRecord();
-    const QByteArray pair = finished ? "9\r\nNuova\r\n" : "7\r\nOld\r\n";
-    QCOMPARE((record.errors.join(QString()) + record.score + record.name).toUtf8(), pair);
-    // The reader finished the save for every other copy and peer too.
-    QCOMPARE(contentOf(store.scorePath()) + contentOf(store.namePath()), pair);
-    if (finished)
-        QCOMPARE(contentOf(store.journalPath()), QByteArray());
+    QCOMPARE((record.errors.join(QString()) + record.score + record.name).toUtf8(), QByteArray("7\r\nOld\r\n"));
+    QCOMPARE(contentOf(store.scorePath()) + contentOf(store.namePath()), QByteArray("7\r\nOld\r\n"));
+    put(store.journalPath(), {});
 
-    QCOMPARE(store.SaveRecordIfBetter(QStringLiteral("8"), QStringLiteral("Otto"), QString()).outcome,
-             finished ? SaveOutcome::BeatenMeanwhile : SaveOutcome::Saved);
-    QCOMPARE(contentOf(store.journalPath()), QByteArray());
-    QCOMPARE(store.LoadRecord().name, finished ? QStringLiteral("Nuova\r\n") : QStringLiteral("Otto\r\n"));
+    // A save of 9 cut short once its entry is on the disk: the entry's write, truncation
+    // and sync go through, every call after them fails.
+    if (!OsFiles::startTrace(m_dir, 3, true))
+        QSKIP("this system's file calls cannot be traced");
+    const SaveResult cut = store.SaveRecordIfBetter(QStringLiteral("9"), QStringLiteral("Nuova"), QStringLiteral("7"));
+    OsFiles::takeTrace();
+    QVERIFY(cut.mayCompleteLater);
+    QVERIFY(contentOf(store.journalPath()).contains("Nuova"));
+    // A copy that knows no journal saved 10 meanwhile: the lower entry is dropped.
+    put(store.scorePath(), "10\r\n");
+    const StoredRecord kept = store.LoadRecord();
+    QCOMPARE(kept.errors.join(QString()) + kept.score + kept.name, QStringLiteral("10\r\nOld\r\n"));
 }
 
 void TestRecordStore::readerWaitsForTheLockThenSaysBusyAndShowsNothing()
 {
-    RecordStore store = storeHolding(m_dir, "4\r\n", "Anna\r\n", LockPatience{400, 400});
+    RecordStore store = storeHolding(m_dir, "4\r\n", "Anna\r\n", LockPatience{300, 300});
     RecordFiles::Handle held = holdLock(store, true);
     QVERIFY(held.valid());
-    QElapsedTimer timer;
-    timer.start();
     const StoredRecord busy = store.LoadRecord();
-    QVERIFY2(timer.elapsed() >= 350 && timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(busy.errors, QStringList{QStringLiteral("Il record è occupato in questo momento da un'altra copia del gioco: per ora non lo posso mostrare.")});
     QCOMPARE(busy.score + busy.name, QString());
 
-    // A holder that lets go in time: the reader gets the record as soon as it does.
+    // A holder that lets go while a patient reader waits: it gets the record.
     std::thread letGo([&held] {
-        QThread::msleep(150);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         held = RecordFiles::Handle();
     });
-    timer.start();
-    const StoredRecord record = store.LoadRecord();
-    const qint64 waited = timer.elapsed();
+    const StoredRecord record = RecordStore(m_dir, LockPatience{60000, 60000}).LoadRecord();
     letGo.join();
     QCOMPARE(record.errors.join(QString()) + record.score + record.name, QStringLiteral("4\r\nAnna\r\n"));
-    QVERIFY2(waited >= 100 && waited < 350, qPrintable(QString::number(waited)));
 }
 
 void TestRecordStore::saveGivesUpWhileAnotherCopyHoldsTheLock()
@@ -701,18 +643,17 @@ void TestRecordStore::copiesSavingAtOnceShowOnlyWholePairs()
         copy->write(startAt);
         copy->waitForBytesWritten(1000);
     }
-    qint64 saved = 0, best = 0, began = 0, ended = std::numeric_limits<qint64>::max();
+    qint64 saved = 0, began = 0, ended = std::numeric_limits<qint64>::max();
     for (auto &copy : copies) {
         QVERIFY(copy->waitForFinished(60000));
         QVERIFY2(copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0,
                  copy->readAllStandardError().constData());
-        qint64 f[4];
+        qint64 f[3];
         const QByteArray figures = copy->readAllStandardOutput();
-        QVERIFY2(std::sscanf(figures.constData(), "%lld %lld %lld %lld", f, f + 1, f + 2, f + 3) == 4, figures.constData());
+        QVERIFY2(std::sscanf(figures.constData(), "%lld %lld %lld", f, f + 1, f + 2) == 3, figures.constData());
         saved += f[0];
-        best = std::max(best, f[1]);
-        began = std::max(began, f[2]);
-        ended = std::min(ended, f[3]);
+        began = std::max(began, f[1]);
+        ended = std::min(ended, f[2]);
     }
     const StoredRecord last = store.LoadRecord();
     qInfo("%d copies, all of them saving at once for %lld ms: %d saves (%lld saved) and as many loads; no pair "
@@ -722,7 +663,8 @@ void TestRecordStore::copiesSavingAtOnceShowOnlyWholePairs()
     // The last copy to begin did so before the first one was done: all of them ran at once.
     QVERIFY2(began < ended, "the copies did not run at the same time");
     QVERIFY(last.errors.isEmpty());
-    QCOMPARE(scoreOf(last), int(best));
+    // The highest score of the race, which nothing beats.
+    QCOMPARE(scoreOf(last), kCopies * kRounds);
 }
 
 // The race test starts copies of this program that do nothing but save.
