@@ -164,8 +164,8 @@ extern "C" int openat(int folder, const char *name, int flags, ...)
     const bool unnamed = (flags & O_TMPFILE) == O_TMPFILE;
     const mode_t mode = (flags & O_CREAT) || unnamed ? va_arg(rest, mode_t) : 0;
     va_end(rest);
-    struct stat st {};
-    const bool making = unnamed || ((flags & O_CREAT) && ::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0);
+    // The record code makes named files only with O_EXCL.
+    const bool making = unnamed || (flags & O_CREAT);
     const int fd = real(folder, name, flags, mode);
     note(OsFiles::FileCall::MakeFile, making && fd >= 0 ? tracedPath(fd) : QByteArray());
     return fd;
