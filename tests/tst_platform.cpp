@@ -2,6 +2,8 @@
 #include "platform/desktopplatform.h"
 #include "platform/pulsesoundplayer.h"
 #include "testfiles.h"
+#include "window/appsetup.h"
+#include "window/tavola.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,23 +19,28 @@
 #include <unistd.h>
 
 namespace {
-// Once the modal dialog is up, writes down what a child sees in it, as
-// "title|text|icon|buttons", then lets `answer` close it.
+// What a child sees in a dialog, as "title|text|icon|buttons".
+QString seenIn(QDialog *dialog)
+{
+    QStringList buttons;
+    for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
+        buttons << b->text().remove(QLatin1Char('&'));
+    buttons.sort();
+    const auto *box = qobject_cast<QMessageBox *>(dialog);
+    const auto *input = qobject_cast<QInputDialog *>(dialog);
+    return QStringList{dialog->windowTitle(), box ? box->text() : input->labelText() + input->textValue(),
+                       QString::number(box ? box->icon() : -1), buttons.join(QLatin1Char(','))}
+        .join(QLatin1Char('|'));
+}
+
+// Once the modal dialog is up, writes down what it shows, then lets `answer` close it.
 void whenDialogOpens(QString &seen, std::function<void(QDialog *)> answer)
 {
     QTimer::singleShot(0, [&seen, answer] {
         QDialog *dialog = nullptr;
-        if (!QTest::qWaitFor([&] { return (dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())); }, 3000))
+        if (!QTest::qWaitFor([&] { return (dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())); }, 60000))
             return;
-        QStringList buttons;
-        for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
-            buttons << b->text().remove(QLatin1Char('&'));
-        buttons.sort();
-        const auto *box = qobject_cast<QMessageBox *>(dialog);
-        const auto *input = qobject_cast<QInputDialog *>(dialog);
-        seen = QStringList{dialog->windowTitle(), box ? box->text() : input->labelText() + input->textValue(),
-                           QString::number(box ? box->icon() : -1), buttons.join(QLatin1Char(','))}
-                   .join(QLatin1Char('|'));
+        seen = seenIn(dialog);
         answer(dialog);
     });
 }
@@ -54,6 +61,7 @@ private slots:
     void promptStartsEmptyAndCancelGivesNothing();
     void recordFolderAndProgramFolder();
     void withoutSoundServerCuesAreSilentAndToldOnce();
+    void newRaceFromTheMenuThroughTheProgramsOwnSetUp();
 
 private:
     QTemporaryDir m_tmp;
@@ -66,7 +74,7 @@ void TestPlatform::initTestCase()
     // A server that is not there, even on a desktop that has one.
     qputenv("PULSE_SERVER", QFile::encodeName(QStringLiteral("unix:") + m_tmp.path() + QStringLiteral("/no-server")));
     QLocale::setDefault(QLocale(QLocale::English));
-    DesktopPlatform::installItalianTranslation();
+    prepareApplication();
     m_platform = std::make_unique<DesktopPlatform>(m_sound);
 }
 
@@ -136,6 +144,96 @@ void TestPlatform::withoutSoundServerCuesAreSilentAndToldOnce()
     QVERIFY(QApplication::activeModalWidget() == nullptr);
     const QByteArray text = contentOf(said.fileName());
     QVERIFY2(text.count('\n') <= 1, text.constData());
+}
+
+void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
+{
+    // The program as main() runs it, real dialogs included, on a record folder of the test's.
+    struct Program : DesktopPlatform {
+        using DesktopPlatform::DesktopPlatform;
+        QString folder;
+        QString GetSystemDir() override { return folder; }
+    } program(m_sound);
+    program.folder = m_tmp.path() + QStringLiteral("/");
+
+    // A child answers each box as it opens, and plays when the window asks a question:
+    // a right answer, then a new race from the menu with the window minimized before,
+    // no limit and another name; a right answer there, and Exit.
+    QStringList answers{QStringLiteral("Anna"), QString(), QStringLiteral("Sì"), QString(), QString(),
+                        QStringLiteral("Bea"), QString(), QString()};
+    QStringList seen;
+    Tavola *window = nullptr;
+    bool busy = false;
+    const auto later = [&busy](std::function<void()> act) {
+        busy = true;
+        QTimer::singleShot(0, qApp, [&busy, act] {
+            act();
+            busy = false;
+        });
+    };
+    const auto caption = [&window](const char *name) { return window->findChild<QLabel *>(QLatin1String(name))->text(); };
+    const auto answerRight = [&] {
+        QLineEdit *box = window->findChild<QLineEdit *>(QStringLiteral("txtAnswer"));
+        QTest::keyClicks(box, QString::number(caption("lblNum1").toInt() + 1));
+        QTest::keyClick(box, Qt::Key_Return);
+    };
+    QTimer child;
+    connect(&child, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()); dialog && !dialog->property("seen").toBool()) {
+            dialog->setProperty("seen", true);
+            // A box shown while the window is up belongs to it, and stays over it.
+            seen << (dialog->parentWidget() ? QStringLiteral("over the window: ") : QString()) + seenIn(dialog).section(QLatin1Char('|'), 1, 1);
+            const QString answer = answers.isEmpty() ? QStringLiteral("?") : answers.takeFirst();
+            later([dialog, answer] {
+                if (auto *input = qobject_cast<QInputDialog *>(dialog))
+                    QTest::keyClicks(input->findChild<QLineEdit *>(), answer);
+                else if (!answer.isEmpty())
+                    for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
+                        if (b->text().remove(QLatin1Char('&')) == answer)
+                            return b->click();
+                QTest::keyClick(dialog, Qt::Key_Return);
+            });
+            return;
+        }
+        for (QWidget *w : QApplication::topLevelWidgets())
+            window = window ? window : qobject_cast<Tavola *>(w);
+        if (busy || QApplication::activeModalWidget() || !window || !window->isVisible() || caption("lblNum1").isEmpty())
+            return;
+        const QString player = caption("lblnome1");
+        const bool asked = caption("lblMessage").isEmpty();
+        if (asked && !seen.contains(QStringLiteral("question for ") + player)) {
+            seen << QStringLiteral("question for ") + player;
+            seen << window->windowTitle() + QLatin1Char(' ') + caption("lblconto") + QLatin1Char(' ')
+                    + caption("lblScore") + caption("lblScore1") + caption("lblScore2");
+            later(answerRight);
+        } else if (!asked && player == QLatin1String("Anna") && !seen.contains(QStringLiteral("menu"))) {
+            seen << caption("lblMessage") << QStringLiteral("menu");
+            later([window] {
+                window->showMinimized();
+                window->Next()->trigger();
+            });
+        } else if (!asked && player == QLatin1String("Bea") && !seen.contains(QStringLiteral("exit"))) {
+            seen << caption("lblMessage") << QStringLiteral("exit");
+            later([window] { QTest::keyClick(window, Qt::Key_X, Qt::AltModifier); });
+        }
+    });
+    child.start(20);
+    const int status = runProgram(program, m_sound);
+    child.stop();
+
+    QCOMPARE(status, 0);
+    QCOMPARE(seen, (QStringList{QStringLiteral("Come ti chiami?"), QStringLiteral(" Anna vediamo se sei un vero campione  "),
+                                QStringLiteral("question for Anna"), QStringLiteral("Contadopo 00:05:00 000"),
+                                QStringLiteral("Esatto! Anna sei forte!"), QStringLiteral("menu"),
+                                QStringLiteral("over the window: INIZIAMO UNA NUOVA GARA  ?"),
+                                QStringLiteral("over the window: Tavola pitagorica fino al numero? "),
+                                QStringLiteral("over the window:  Anna siccome non hai scelto arriviamo fino al 10."),
+                                QStringLiteral("Come ti chiami?"), QStringLiteral(" Bea vediamo se sei un vero campione  "),
+                                QStringLiteral("question for Bea"), QStringLiteral("Contadopo 00:05:00 000"),
+                                QStringLiteral("Esatto! Bea sei forte!"), QStringLiteral("exit"),
+                                QStringLiteral("over the window: Ok! Ho registrato il tuo record, C A M P I O N E")}));
+    QCOMPARE(contentOf(program.folder + QStringLiteral("suc000.txt")) + contentOf(program.folder + QStringLiteral("nsuc000.txt")),
+             QByteArray("1\r\nBea\r\n"));
 }
 
 QTEST_MAIN(TestPlatform)

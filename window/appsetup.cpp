@@ -1,7 +1,10 @@
 #include "window/appsetup.h"
 
+#include "game/gametexts.h"
 #include "platform/desktopplatform.h"
+#include "platform/soundplayer.h"
 #include "platform/systemfonts.h"
+#include "window/tavola.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -15,8 +18,8 @@ constexpr int kAfterShownMsecs = 200;
 class FirstExposure : public QObject
 {
 public:
-    explicit FirstExposure(std::function<void()> work)
-        : QObject(qApp)
+    FirstExposure(QObject *context, std::function<void()> work)
+        : QObject(context)
         , m_work(std::move(work))
     {
     }
@@ -27,7 +30,7 @@ protected:
         if (event->type() == QEvent::Expose && watched->isWindowType()
             && static_cast<QWindow *>(watched)->isExposed()) {
             qApp->removeEventFilter(this);
-            QTimer::singleShot(kAfterShownMsecs, qApp, std::move(m_work));
+            QTimer::singleShot(kAfterShownMsecs, parent(), std::move(m_work));
             deleteLater();
         }
         return false;
@@ -49,7 +52,24 @@ void prepareApplication()
     SystemFonts::installSubstitutions();
 }
 
-void afterFirstWindowShown(std::function<void()> work)
+void afterFirstWindowShown(QObject *context, std::function<void()> work)
 {
-    qApp->installEventFilter(new FirstExposure(std::move(work)));
+    qApp->installEventFilter(new FirstExposure(context, std::move(work)));
+}
+
+int runProgram(DesktopPlatform &platform, SoundPlayer &sound)
+{
+    Tavola tavola(platform, Tavola::Build::BehindFirstDialog);
+    // The window and the cues are needed only after the name: the prompt waits for neither.
+    afterFirstWindowShown(&tavola, [&sound, &tavola, folder = platform.ProgramFolder() + QLatin1Char('/')] {
+        tavola.build();
+        sound.preload(folder + GameTexts::kRightSound);
+        sound.preload(folder + GameTexts::kWrongSound);
+    });
+    platform.setDialogParent(&tavola);
+    QObject::connect(&tavola, &Tavola::quitRequested, qApp, [] { QCoreApplication::exit(0); }, Qt::DirectConnection);
+    tavola.start();
+    if (tavola.quitting())
+        return 0;
+    return QApplication::exec();
 }
