@@ -230,7 +230,8 @@ def killer(tests, log):
         command = [str(BUILD / "tests" / test)]
         env["QT_QPA_PLATFORM"] = "offscreen"
         if test == "e2e_race":
-            command = ["bash", str(SRC / "tests/e2e/run_e2e.sh"), str(BUILD / "contadopo"), str(WORK / "records")]
+            command = ["bash", str(SRC / "scripts/desktop-session.sh"), "--accessibility", "/usr/bin/python3",
+                       str(SRC / "tests/e2e/race_e2e.py"), str(BUILD / "contadopo"), str(WORK / "records")]
             del env["QT_QPA_PLATFORM"]
         try:
             rc = run(command, log, cwd=BUILD / "tests", env=env)
