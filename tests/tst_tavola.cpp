@@ -261,18 +261,15 @@ void TestTavola::firstQuestionComesWithTheWindowAndOnlyThen()
     QVERIFY(startedWindow());
     const int number = shownNumber();
     QCOMPARE(m_window->race().state().expectedAnswer, number + 1);
-    // Closing a box, coming back from another program or from the task bar is no new
-    // activation; a minimized window keeps its other caption.
+    // Closing a box, coming back from another program or from the task bar is no new activation.
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(m_window.get(), &activate);
     m_window->showMinimized();
-    QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("Piuuno"));
     m_window->showMaximized();
     m_window->activateWindow();
     QTest::qWait(100);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Piuuno"));
-    QCOMPARE(m_window->race().state().expectedAnswer, number + 1);
     QCOMPARE(shownNumber(), number);
+    QCOMPARE(m_window->race().state().expectedAnswer, number + 1);
 }
 
 void TestTavola::raceStartingWrongIsJudgedCountedHeardAndShown()
@@ -333,7 +330,7 @@ void TestTavola::answerIsCountedOnceAndKeysFollowTheButtonState()
     QTest::keyClick(box, Qt::Key_N, Qt::AltModifier); // the button is off: nothing
     QCOMPARE(shownNumber(), number);
     // Only digits and Backspace reach the box, four digits at most.
-    QTest::keyClicks(box, QStringLiteral("1a -+.,e9"));
+    QTest::keyClicks(box, QStringLiteral("1a -+.,e/:9"));
     QTest::keyClick(box, Qt::Key_Backspace);
     QTest::keyClicks(box, QStringLiteral("2345"));
     QCOMPARE(box->text(), QStringLiteral("1234"));
