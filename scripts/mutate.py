@@ -28,7 +28,7 @@ BUILD = WORK / "build"
 
 # Which test programs can see a fault in each folder, quickest first.
 TESTS = {
-    "game": ["tst_rules", "tst_tavola", "tst_recordstore"],
+    "game": ["tst_rules", "tst_tavola", "tst_platform", "tst_recordstore"],
     "window": ["tst_tavola", "tst_platform", "e2e_race"],
     "platform": ["tst_platform", "tst_tavola", "tst_recordstore"],
 }

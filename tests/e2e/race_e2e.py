@@ -231,7 +231,7 @@ class SoundServer:
         self.session = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../scripts/desktop-session.sh")
 
     def start(self):
-        self.pid = int(subprocess.run([self.session, "--sound-server"], check=True, capture_output=True, text=True,
+        self.pid = int(subprocess.run(["bash", self.session, "--sound-server"], check=True, capture_output=True, text=True,
                                       timeout=60).stdout)
 
     def kill(self):
