@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWindow>
+#include <functional>
 
 namespace {
 // Long enough for the first drawing to reach the screen, far shorter than
@@ -39,6 +40,13 @@ protected:
 private:
     std::function<void()> m_work;
 };
+
+// Runs `work` a moment after the first window has been drawn: for what the first
+// dialog does not need, so it never delays that dialog. Nothing runs once `context` is gone.
+void afterFirstWindowShown(QObject *context, std::function<void()> work)
+{
+    qApp->installEventFilter(new FirstExposure(context, std::move(work)));
+}
 } // namespace
 
 void prepareApplication()
@@ -50,11 +58,6 @@ void prepareApplication()
     QApplication::setQuitOnLastWindowClosed(false);
     DesktopPlatform::installItalianTranslation();
     SystemFonts::installSubstitutions();
-}
-
-void afterFirstWindowShown(QObject *context, std::function<void()> work)
-{
-    qApp->installEventFilter(new FirstExposure(context, std::move(work)));
 }
 
 int runProgram(DesktopPlatform &platform, SoundPlayer &sound)
