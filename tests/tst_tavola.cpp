@@ -271,7 +271,8 @@ void TestTavola::firstQuestionComesWithTheWindowAndOnlyThen()
 
 void TestTavola::raceStartingWrongIsJudgedCountedHeardAndShown()
 {
-    QVERIFY(startedWindow());
+    // A name is shown as typed, markup and all, and read out so.
+    QVERIFY(startedWindow(QStringLiteral("<b>Luca</b>")));
     auto *box = control<QLineEdit>("txtAnswer");
     auto *next = control("cmdNext");
     GradientSurface *surface = m_window->surface();
@@ -302,7 +303,7 @@ void TestTavola::raceStartingWrongIsJudgedCountedHeardAndShown()
                 answer(wrong == 0 ? QString() : QString::number(expected + 1), wrong == 0);
         });
         (beRight ? right : wrong) += 1;
-        const QString verdict = beRight ? QStringLiteral("Esatto! Luca sei forte!") : QStringLiteral("Sbagliato!! %1").arg(expected);
+        const QString verdict = beRight ? QStringLiteral("Esatto! <b>Luca</b> sei forte!") : QStringLiteral("Sbagliato!! %1").arg(expected);
         QCOMPARE(caption("lblMessage"), verdict);
         QCOMPARE(m_platform.sounds.last(), beRight ? QStringLiteral("/opt/contadopo/suoni/Esatto.wav")
                                                    : QStringLiteral("/opt/contadopo/suoni/no.wav"));
