@@ -165,8 +165,9 @@ M = [
 
     ("p1", "platform/recordfiles.cpp", "b >= 0x80 && b < 0xA0", "b > 0x80 && b < 0xA0", ""),
     ("p2", "platform/recordfilesposix.cpp", "::mkdir(native.constData(), 0755)", "::mkdir(native.constData(), 0700)", ""),
-    ("p3", "platform/recordfilesposix.cpp", "::fchmod(descriptor(h), 0666);", "", ""),
-    ("p4", "platform/recordfilesposix.cpp", "int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;", "int flags = O_NONBLOCK | O_CLOEXEC;", ""),
+    ("p3", "platform/recordfilesposix.cpp", "::fchmod(unnamed, 0666);", "", ""),
+    ("p4", "platform/recordfilesposix.cpp", "const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC",
+     "const int flags = O_NONBLOCK | O_CLOEXEC", ""),
     ("p5", "platform/recordfilesposix.cpp", "if (!S_ISREG(st.st_mode))", "if (S_ISDIR(st.st_mode))", ""),
     ("p6", "platform/recordfiles.cpp", "if (r.bytes.size() > limit) {", "if (false) {", ""),
     ("p7", "platform/recordfilesposix.cpp", "return ::ftruncate(descriptor(file), off_t(size)) == 0 ? QString() : reasonFor(errno);", "return QString();", ""),

@@ -5,11 +5,17 @@
 #include "platform/soundplayer.h"
 #include "platform/systemfonts.h"
 #include "window/tavola.h"
+#include "window/windowtexts.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <QWindow>
 #include <functional>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 namespace {
 // Long enough for the first drawing to reach the screen, far shorter than
@@ -47,11 +53,34 @@ void afterFirstWindowShown(QObject *context, std::function<void()> work)
 {
     qApp->installEventFilter(new FirstExposure(context, std::move(work)));
 }
+
+// The context's strings are static: only the text needs a copy.
+struct HeldMessage
+{
+    QtMsgType type;
+    const char *file;
+    int line;
+    const char *function;
+    const char *category;
+    QString text;
+};
+std::vector<HeldMessage> g_held;
+
+void holdMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtFatalMsg) {
+        std::fputs(WindowTexts::kNoDisplay.toLocal8Bit().constData(), stderr);
+        std::fputc('\n', stderr);
+        std::_Exit(1);
+    }
+    g_held.push_back({type, context.file, context.line, context.function, context.category, text});
+}
 } // namespace
 
 void prepareApplication()
 {
     QApplication::setApplicationName(QStringLiteral("Contadopo"));
+    QApplication::setApplicationVersion(QStringLiteral(CONTADOPO_VERSION));
     // Wayland compositors take the window's icon and name from the entry with this id.
     QApplication::setDesktopFileName(QStringLiteral("it.contadopo.contadopo"));
     // The window ends the program itself; dialogs shown while it is hidden must not.
@@ -75,4 +104,34 @@ int runProgram(DesktopPlatform &platform, SoundPlayer &sound)
     if (tavola.quitting())
         return 0;
     return QApplication::exec();
+}
+
+int answerCommandLine(int argc, char *argv[])
+{
+    if (argc <= 1)
+        return -1;
+    const QString usage = WindowTexts::kUsage + QLatin1Char('\n');
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("contadopo %s\n", CONTADOPO_VERSION);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs((usage + WindowTexts::kHelp + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    std::fputs(usage.toLocal8Bit().constData(), stderr);
+    return 2;
+}
+
+DisplayGuard::DisplayGuard()
+    : m_previous(qInstallMessageHandler(holdMessage))
+{
+}
+
+DisplayGuard::~DisplayGuard()
+{
+    qInstallMessageHandler(m_previous);
+    for (const HeldMessage &held : g_held)
+        qt_message_output(held.type, QMessageLogContext(held.file, held.line, held.function, held.category), held.text);
+    g_held.clear();
 }

@@ -8,6 +8,7 @@
 #include "window/picturebutton.h"
 #include "window/windowtexts.h"
 
+#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QKeyEvent>
@@ -52,6 +53,7 @@ void Tavola::buildMenus()
 {
     QMenu *first = menuBar()->addMenu(WindowTexts::kCreditsMenu1);
     first->addAction(WindowTexts::kCreditsItem1);
+    first->addAction(WindowTexts::kVersionItem.arg(QCoreApplication::applicationVersion()))->setEnabled(false);
     QMenu *second = menuBar()->addMenu(WindowTexts::kCreditsMenu2);
     second->addAction(WindowTexts::kCreditsItem2a);
     m_next = second->addAction(WindowTexts::kNewRaceItem);
@@ -275,7 +277,8 @@ void Tavola::SaveRecordIfBetter()
                                                                        QString::number(RecordRules::recordValue(result.storedScore))));
         break;
     case SaveOutcome::Failed:
-        m_platform.ShowMessage(result.error + QLatin1Char('\n') + PlatformTexts::kSaveFailed);
+        m_platform.ShowMessage(result.error + QLatin1Char('\n')
+                               + (result.mayCompleteLater ? PlatformTexts::kSaveMayComplete : PlatformTexts::kSaveFailed));
         break;
     }
     quit();

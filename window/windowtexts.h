@@ -18,7 +18,8 @@ inline const QString kTableLimitPrompt = QStringLiteral("Tavola pitagorica fino 
 inline const QString kNoLimitEnd = QStringLiteral(" siccome non hai scelto arriviamo fino al 10.");
 inline const QString kDefaultTableLimit = QStringLiteral("10");
 inline const QString kNewRaceItem = QStringLiteral("nuovo");
-inline const QString kCreditsMenu1 = QStringLiteral("Contadopo 1.0");
+inline const QString kCreditsMenu1 = QStringLiteral("Contadopo");
+inline const QString kVersionItem = QStringLiteral("Versione %1");
 inline const QString kCreditsItem1 = QStringLiteral("Il numero che viene dopo, da 1 a 1000");
 inline const QString kCreditsMenu2 = QStringLiteral("Una gara di cinque minuti");
 inline const QString kCreditsItem2a = QStringLiteral("Scrivi il numero più uno e premi Invio");
@@ -27,4 +28,14 @@ inline const QString kCreditsItem2b = QStringLiteral("Programma libero per la sc
 // answer it starts with the verdict, read out as the focus lands there.
 inline const QString kNextDescription = QStringLiteral("Faccina gialla: chiede un nuovo numero");
 inline const QString kNextAfterVerdict = QStringLiteral("%1 Premi Invio per un nuovo numero.");
+// For whoever starts the program from a terminal.
+inline const QString kUsage = QStringLiteral("Uso: contadopo [--version | --help]");
+inline const QString kHelp = QStringLiteral(
+    "Contadopo: una gara di cinque minuti sul numero che viene dopo, per la scuola primaria.\n"
+    "Il gioco non prende opzioni: si avvia, chiede il nome e comincia.\n"
+    "  --version  mostra la versione ed esce\n"
+    "  --help     mostra questo aiuto ed esce\n"
+    "Uscita: 0 a fine gioco, 1 se non c'è uno schermo, 2 con opzioni sbagliate.");
+inline const QString kNoDisplay =
+    QStringLiteral("contadopo: non trovo uno schermo su cui aprire la finestra (DISPLAY o WAYLAND_DISPLAY).");
 } // namespace WindowTexts

@@ -1,6 +1,6 @@
 ; The Windows installer: the program under Program Files, a Start-menu entry, and the
 ; record folder under ProgramData that every user of the machine may write.
-; makensis -DVERSION=x.y.z -DSTAGE=<folder with contadopo.exe> -DICON=<.ico> -DOUTFILE=<setup.exe> contadopo.nsi
+; makensis -DVERSION=<scripts/version.sh> -DVERSION_WIN=<scripts/version.sh --windows> -DSTAGE=<folder with contadopo.exe> -DICON=<.ico> -DOUTFILE=<setup.exe> contadopo.nsi
 
 Unicode true
 Target amd64-unicode
@@ -18,7 +18,7 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 InstallDirRegKey HKLM "Software\${PRODUCT}" "InstallDir"
 RequestExecutionLevel admin
-VIProductVersion "${VERSION}.0"
+VIProductVersion "${VERSION_WIN}"
 VIAddVersionKey /LANG=1040 "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=1040 "FileDescription" "Installazione di ${PRODUCT}"
 VIAddVersionKey /LANG=1040 "FileVersion" "${VERSION}"

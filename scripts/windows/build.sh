@@ -10,7 +10,6 @@ if ! qt_ready; then
     exit 1
 fi
 build="$project_dir/build-windows"
-version=$(sed -n 's/^project(contadopo VERSION \([0-9.]*\).*/\1/p' "$project_dir/CMakeLists.txt")
 
 # Linked statically, mingw's own runtime included: the .exe needs no DLL beside it.
 cmake -S "$project_dir" -B "$build" -G Ninja \
@@ -20,6 +19,7 @@ cmake -S "$project_dir" -B "$build" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON \
     -DCMAKE_EXE_LINKER_FLAGS="-static -s" >/dev/null
 nice cmake --build "$build" -j "${JOBS:-2}" --target contadopo tst_rules tst_recordstore
+version=$(cat "$build/version.txt")
 
 stage="$build/stage/Contadopo"
 rm -rf "$build/stage"
@@ -28,7 +28,7 @@ cp "$build/contadopo.exe" "$project_dir/packaging/windows/qt.conf" /usr/share/qt
 cp "$project_dir"/resources/suoni/*.wav "$stage/suoni/"
 
 setup="$build/contadopo-$version-setup.exe"
-makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DICON="$project_dir/resources/contadopo.ico" \
+makensis -V2 -DVERSION="$version" -DVERSION_WIN="$(sh "$project_dir/scripts/version.sh" --windows)" -DSTAGE="$stage" -DICON="$project_dir/resources/contadopo.ico" \
     -DOUTFILE="$setup" "$project_dir/packaging/windows/contadopo.nsi"
 zipfile="$build/contadopo-$version-windows.zip"
 rm -f "$zipfile"
