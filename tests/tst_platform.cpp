@@ -2,6 +2,8 @@
 #include "platform/desktopplatform.h"
 #include "platform/pulsesoundplayer.h"
 #include "testfiles.h"
+#include "window/appsetup.h"
+#include "window/tavola.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,24 +19,27 @@
 #include <unistd.h>
 
 namespace {
-// Once the modal dialog is up, writes down what a child sees in it, as
-// "title|text|icon|buttons", then lets `answer` close it.
-void whenDialogOpens(QString &seen, std::function<void(QDialog *)> answer)
+// What a child sees in a dialog, as "title|text|icon|buttons".
+QString seenIn(QDialog *dialog)
 {
-    QTimer::singleShot(0, [&seen, answer] {
+    QStringList buttons;
+    for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
+        buttons << b->text().remove(QLatin1Char('&'));
+    buttons.sort();
+    const auto *box = qobject_cast<QMessageBox *>(dialog);
+    const auto *input = qobject_cast<QInputDialog *>(dialog);
+    return QStringList{dialog->windowTitle(), box ? box->text() : input->labelText() + input->textValue(),
+                       QString::number(box ? box->icon() : -1), buttons.join(QLatin1Char(','))}
+        .join(QLatin1Char('|'));
+}
+
+// Once the modal dialog is up, lets `answer` close it.
+void whenDialogOpens(std::function<void(QDialog *)> answer)
+{
+    QTimer::singleShot(0, [answer] {
         QDialog *dialog = nullptr;
-        if (!QTest::qWaitFor([&] { return (dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())); }, 3000))
-            return;
-        QStringList buttons;
-        for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
-            buttons << b->text().remove(QLatin1Char('&'));
-        buttons.sort();
-        const auto *box = qobject_cast<QMessageBox *>(dialog);
-        const auto *input = qobject_cast<QInputDialog *>(dialog);
-        seen = QStringList{dialog->windowTitle(), box ? box->text() : input->labelText() + input->textValue(),
-                           QString::number(box ? box->icon() : -1), buttons.join(QLatin1Char(','))}
-                   .join(QLatin1Char('|'));
-        answer(dialog);
+        if (QTest::qWaitFor([&] { return (dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())); }, 60000))
+            answer(dialog);
     });
 }
 
@@ -50,10 +55,10 @@ class TestPlatform : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void boxesSpeakItalianWithTheProgramTitle();
-    void promptStartsEmptyAndCancelGivesNothing();
+    void boxesAnswerAsTheChildPresses();
     void recordFolderAndProgramFolder();
     void withoutSoundServerCuesAreSilentAndToldOnce();
+    void newRaceFromTheMenuThroughTheProgramsOwnSetUp();
 
 private:
     QTemporaryDir m_tmp;
@@ -66,36 +71,23 @@ void TestPlatform::initTestCase()
     // A server that is not there, even on a desktop that has one.
     qputenv("PULSE_SERVER", QFile::encodeName(QStringLiteral("unix:") + m_tmp.path() + QStringLiteral("/no-server")));
     QLocale::setDefault(QLocale(QLocale::English));
-    DesktopPlatform::installItalianTranslation();
+    prepareApplication();
     m_platform = std::make_unique<DesktopPlatform>(m_sound);
 }
 
-void TestPlatform::boxesSpeakItalianWithTheProgramTitle()
+void TestPlatform::boxesAnswerAsTheChildPresses()
 {
-    QString seen;
-    const auto pressEnter = [](QDialog *d) { QTest::keyClick(d, Qt::Key_Return); };
-    whenDialogOpens(seen, pressEnter);
-    m_platform->ShowMessage(QStringLiteral(" Anna vediamo se sei un vero campione  "));
-    QCOMPARE(seen, QStringLiteral("Contadopo| Anna vediamo se sei un vero campione  |%1|OK").arg(QMessageBox::NoIcon));
-
-    whenDialogOpens(seen, pressEnter); // the default answer
+    whenDialogOpens([](QDialog *d) { QTest::keyClick(d, Qt::Key_Return); }); // the default answer
     QVERIFY(!m_platform->AskYesNo(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), QStringLiteral("INIZIARE NUOVA GARA")));
-    QCOMPARE(seen, QStringLiteral("INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|%1|No,Sì").arg(QMessageBox::Question));
-    whenDialogOpens(seen, [](QDialog *d) { qobject_cast<QMessageBox *>(d)->button(QMessageBox::Yes)->click(); });
+    whenDialogOpens([](QDialog *d) { qobject_cast<QMessageBox *>(d)->button(QMessageBox::Yes)->click(); });
     QVERIFY(m_platform->AskYesNo(QStringLiteral("?"), QStringLiteral("t")));
-}
 
-void TestPlatform::promptStartsEmptyAndCancelGivesNothing()
-{
-    QString seen;
-    whenDialogOpens(seen, [](QDialog *d) { typeAndPress(d, QStringLiteral("Anna Maria"), Qt::Key_Return); });
+    whenDialogOpens([](QDialog *d) { typeAndPress(d, QStringLiteral("Anna Maria"), Qt::Key_Return); });
     QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QStringLiteral("Anna Maria"));
-    QCOMPARE(seen, QStringLiteral("Contadopo|Come ti chiami?|-1|Annulla,OK"));
-
-    whenDialogOpens(seen, [](QDialog *d) { typeAndPress(d, QStringLiteral("Anna"), Qt::Key_Escape); });
+    whenDialogOpens([](QDialog *d) { typeAndPress(d, QStringLiteral("Anna"), Qt::Key_Escape); });
     QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString());
     // A leaning elbow types no more than a record file can hold.
-    whenDialogOpens(seen, [](QDialog *d) { typeAndPress(d, QString(150, QLatin1Char('a')), Qt::Key_Return); });
+    whenDialogOpens([](QDialog *d) { typeAndPress(d, QString(150, QLatin1Char('a')), Qt::Key_Return); });
     QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString(100, QLatin1Char('a')));
 }
 
@@ -136,6 +128,103 @@ void TestPlatform::withoutSoundServerCuesAreSilentAndToldOnce()
     QVERIFY(QApplication::activeModalWidget() == nullptr);
     const QByteArray text = contentOf(said.fileName());
     QVERIFY2(text.count('\n') <= 1, text.constData());
+}
+
+void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
+{
+    // The program as main() runs it, real dialogs included, on a record folder of the test's.
+    struct Program : DesktopPlatform {
+        using DesktopPlatform::DesktopPlatform;
+        QString folder;
+        QString GetSystemDir() override { return folder; }
+    } program(m_sound);
+    program.folder = m_tmp.path() + QStringLiteral("/");
+
+    // A child answers each box as it opens, and plays when the window asks a question:
+    // a wrong and a right answer, then a new race from the menu with the window minimized before,
+    // no limit and another name; a right answer there, and Exit.
+    QStringList answers{QStringLiteral("Anna"), QString(), QStringLiteral("Sì"), QString(), QString(),
+                        QStringLiteral("Bea"), QString(), QString()};
+    QStringList seen;
+    Tavola *window = nullptr; // once the program has made it
+    bool busy = false;
+    const auto later = [&busy](std::function<void()> act) {
+        busy = true;
+        QTimer::singleShot(0, qApp, [&busy, act] {
+            act();
+            busy = false;
+        });
+    };
+    const auto caption = [&window](const char *name) { return window->findChild<QLabel *>(QLatin1String(name))->text(); };
+    QHash<QString, int> answered;
+    const auto answer = [&](bool right) {
+        QLineEdit *box = window->findChild<QLineEdit *>(QStringLiteral("txtAnswer"));
+        QTest::keyClicks(box, right ? QString::number(caption("lblNum1").toInt() + 1) : QStringLiteral("0")); // 0 never is right
+        QTest::keyClick(box, Qt::Key_Return);
+    };
+    QTimer child;
+    connect(&child, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()); dialog && !dialog->property("seen").toBool()) {
+            dialog->setProperty("seen", true);
+            // A box shown while the window is up belongs to it, and stays over it.
+            seen << (dialog->parentWidget() ? QStringLiteral("over the window: ") : QString()) + seenIn(dialog);
+            const QString answer = answers.isEmpty() ? QStringLiteral("?") : answers.takeFirst();
+            later([dialog, answer] {
+                if (auto *input = qobject_cast<QInputDialog *>(dialog))
+                    QTest::keyClicks(input->findChild<QLineEdit *>(), answer);
+                else if (!answer.isEmpty())
+                    for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
+                        if (b->text().remove(QLatin1Char('&')) == answer)
+                            return b->click();
+                QTest::keyClick(dialog, Qt::Key_Return);
+            });
+            return;
+        }
+        for (QWidget *w : QApplication::topLevelWidgets())
+            window = window ? window : qobject_cast<Tavola *>(w);
+        if (busy || QApplication::activeModalWidget() || !window || !window->isVisible() || caption("lblNum1").isEmpty())
+            return;
+        // Anna answers wrong, then right; Bea right.
+        const QString player = caption("lblnome1");
+        const int needed = player == QLatin1String("Anna") ? 2 : 1;
+        const QString counters = caption("lblScore") + caption("lblScore1") + caption("lblScore2");
+        if (caption("lblMessage").isEmpty() && answered[player] < needed) {
+            const bool typing = QApplication::focusWidget() == window->findChild<QLineEdit *>(QStringLiteral("txtAnswer"));
+            if (answered[player] == 0)
+                seen << QStringLiteral("question for ") + player << window->windowTitle() + QLatin1Char(' ') + caption("lblconto")
+                        + QLatin1Char(' ') + counters + (typing ? QString() : QStringLiteral(" (the answer box has no focus)"));
+            const bool right = ++answered[player] == needed;
+            later([&answer, right] { answer(right); });
+        } else if (!caption("lblMessage").isEmpty() && answered[player] < needed) {
+            later([window] { QTest::keyClick(window->findChild<QWidget *>(QStringLiteral("cmdNext")), Qt::Key_Return); });
+        } else if (!caption("lblMessage").isEmpty() && !seen.contains(player == QLatin1String("Anna") ? "menu" : "exit")) {
+            seen << caption("lblMessage") + QLatin1Char(' ') + counters << (player == QLatin1String("Anna") ? "menu" : "exit");
+            later([window, &seen, player] {
+                if (player == QLatin1String("Bea"))
+                    return QTest::keyClick(window, Qt::Key_X, Qt::AltModifier);
+                window->showMinimized();
+                seen << window->windowTitle();
+                window->Next()->trigger();
+            });
+        }
+    });
+    child.start(20);
+    const int status = runProgram(program, m_sound);
+    child.stop();
+
+    QCOMPARE(status, 0);
+    // What the child saw: every box as "title|text|icon|buttons", in Italian, the prompts empty.
+    QCOMPARE(seen.join(QLatin1Char('\n')),
+             QStringLiteral("Contadopo|Come ti chiami?|-1|Annulla,OK\nContadopo| Anna vediamo se sei un vero campione  |0|OK\n"
+                            "question for Anna\nContadopo 00:05:00 000\nEsatto! Anna sei forte! 112\nmenu\nPiuuno\n"
+                            "over the window: INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|4|No,Sì\n"
+                            "over the window: Contadopo|Tavola pitagorica fino al numero? |-1|Annulla,OK\n"
+                            "over the window: Contadopo| Anna siccome non hai scelto arriviamo fino al 10.|0|OK\n"
+                            "Contadopo|Come ti chiami?|-1|Annulla,OK\nContadopo| Bea vediamo se sei un vero campione  |0|OK\n"
+                            "question for Bea\nContadopo 00:05:00 000\nEsatto! Bea sei forte! 101\nexit\n"
+                            "over the window: Contadopo|Ok! Ho registrato il tuo record, C A M P I O N E|0|OK"));
+    QCOMPARE(contentOf(program.folder + QStringLiteral("suc000.txt")) + contentOf(program.folder + QStringLiteral("nsuc000.txt")),
+             QByteArray("1\r\nBea\r\n"));
 }
 
 QTEST_MAIN(TestPlatform)

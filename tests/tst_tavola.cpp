@@ -9,22 +9,76 @@
 #include "window/tavola.h"
 
 #include <QAccessible>
+#include <QAccessibleBridgePlugin>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cmath>
 
 namespace {
-int blackPixelsInRow(const QImage &image, int y)
+// Text as drawn: its paper (the commonest colour), the contrast of its inkiest pixel
+// with the paper (1 to 21; large text needs 3 at least) and the height of the ink.
+struct Ink {
+    QColor paper;
+    double contrast = 1;
+    int height = 0;
+};
+
+Ink inkOf(const QImage &image)
 {
-    int n = 0;
-    for (int x = 2; x < image.width() - 2; ++x) // inside the bevel
-        n += image.pixelColor(x, y) == QColor(Qt::black);
-    return n;
+    const auto luminance = [](const QColor &c) {
+        const auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    QHash<QRgb, int> count;
+    for (int i = 0; i < image.width() * image.height(); ++i)
+        ++count[image.pixel(i % image.width(), i / image.width())];
+    Ink ink{QColor(std::max_element(count.begin(), count.end()).key())};
+    const double paper = luminance(ink.paper);
+    int top = image.height(), bottom = -1;
+    for (int i = 0; i < image.width() * image.height(); ++i) {
+        const double l = luminance(image.pixelColor(i % image.width(), i / image.width()));
+        const double c = (qMax(l, paper) + 0.05) / (qMin(l, paper) + 0.05);
+        ink.contrast = qMax(ink.contrast, c);
+        top = c >= 1.5 ? qMin(top, i / image.width()) : top;
+        bottom = c >= 1.5 ? i / image.width() : bottom;
+    }
+    ink.height = bottom - top + 1;
+    return ink;
 }
+
+// What a control paints over what lies under it: a transparent label without a frame
+// only its text, anything else its whole rectangle.
+QRect drawnArea(const QWidget *w)
+{
+    const auto *label = qobject_cast<const QLabel *>(w);
+    if (!label || label->autoFillBackground() || label->frameShape() != QFrame::NoFrame || !label->pixmap().isNull())
+        return w->geometry();
+    const QRect text = label->fontMetrics().boundingRect(label->contentsRect(), int(label->alignment()), label->text());
+    return text.translated(w->pos()) & w->geometry();
+}
+
+// Stands where a screen reader's bridge stands: what it was told had a new name,
+// and the name it would then read.
+QHash<QObject *, QString> announced;
+class Listener : public QAccessibleBridgePlugin, QAccessibleBridge
+{
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID QAccessibleBridgeFactoryInterface_iid FILE "listener.json")
+public:
+    QAccessibleBridge *create(const QString &) override { return this; }
+    void setRootObject(QAccessibleInterface *) override {}
+    void notifyAccessibilityUpdate(QAccessibleEvent *event) override
+    {
+        if (event->type() == QAccessible::NameChanged)
+            announced.insert(event->object(), event->accessibleInterface()->text(QAccessible::Name));
+    }
+};
 } // namespace
+Q_IMPORT_PLUGIN(Listener)
 
 class TestTavola : public QObject
 {
@@ -42,23 +96,47 @@ private slots:
     void answeringNoOrClosingTheFrameLeavesRaceAndRecordAlone();
 
     void clockEndsTheRaceOnceEvenUnderTheNewRaceQuestion();
-    void exitSavesOnlyAStrictlyBetterScore();
-    void unwritableRecordFolderIsReportedAndPlayGoesOn();
-    void newRaceYesStartsAgainFromDesignTime();
+    void recordProblemsAreToldAndPlayGoesOn();
 
 private:
     // A window started as the program does, its first question on screen.
     Tavola *startedWindow(const QString &name = QStringLiteral("Luca"));
     template<typename T = QWidget> T *control(const char *name) const { return m_window->findChild<T *>(QLatin1String(name)); }
     QString caption(const char *name) const { return control<QLabel>(name)->text(); }
-    void answer(const QString &typed)
+    // Return, or the keypad's Enter.
+    void answer(const QString &typed, bool keypad = false)
     {
         QTest::keyClicks(control("txtAnswer"), typed);
-        QTest::keyClick(control("txtAnswer"), Qt::Key_Return);
+        QTest::keyClick(control("txtAnswer"), keypad ? Qt::Key_Enter : Qt::Key_Return, keypad ? Qt::KeypadModifier : Qt::NoModifier);
     }
     void answerRight() { answer(QString::number(shownNumber() + 1)); }
     void nextQuestion() { QTest::keyClick(control("cmdNext"), Qt::Key_Return); }
     int shownNumber() const { return caption("lblNum1").toInt(); }
+    // Every label reads whole: no caption wider than its label. The two signs have
+    // always been drawn a little wider than theirs, which trims their arms.
+    void noCaptionClipped() const
+    {
+        for (const Label *label : m_window->findChildren<Label *>()) {
+            if (label->text() == QLatin1String("+") || label->text() == QLatin1String("="))
+                continue;
+            const QRect inside = label->contentsRect();
+            const QString text = label->text().remove(QLatin1Char('\r'));
+            const QRect needed = label->fontMetrics().boundingRect(inside, int(label->alignment()), text);
+            QVERIFY2(needed.left() >= inside.left() && needed.right() <= inside.right(), qPrintable(label->objectName() + QLatin1Char(' ') + text));
+        }
+    }
+    // Every label whose caption `action` changes is announced to a screen reader.
+    template<typename F> void announces(F action)
+    {
+        QHash<Label *, QString> before;
+        for (Label *label : m_window->findChildren<Label *>())
+            before.insert(label, label->text());
+        announced.clear();
+        action();
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            QVERIFY2(it.key()->text() == it.value() || announced.value(it.key(), QStringLiteral("-")) == it.key()->text(),
+                     qPrintable(it.key()->objectName()));
+    }
     QByteArray recordOnDisk() const
     {
         return contentOf(m_platform.recordDir + QStringLiteral("suc000.txt"))
@@ -88,41 +166,36 @@ Tavola *TestTavola::startedWindow(const QString &name)
     m_platform.promptAnswers << name;
     m_window = std::make_unique<Tavola>(m_platform);
     m_window->start();
-    const bool asked = QTest::qWaitForWindowActive(m_window.get())
-        && QTest::qWaitFor([this] { return !caption("lblNum1").isEmpty(); }, 3000);
+    // Waits long enough for a machine that is busy with other work.
+    const bool asked = QTest::qWaitForWindowActive(m_window.get(), 60000)
+        && QTest::qWaitFor([this] { return !caption("lblNum1").isEmpty(); }, 60000);
     return asked ? m_window.get() : nullptr;
 }
 
 void TestTavola::whatAChildSees()
 {
-    {
-        const Tavola designed(m_platform);
-        QVERIFY(!designed.findChild<QWidget *>(QStringLiteral("cmdNext"))->isEnabled());
-    }
     QVERIFY(startedWindow());
     auto *next = control<PictureButton>("cmdNext");
     auto *exit = control<PictureButton>("cmdExit");
-    const TavolaLayout::Pictures faces = TavolaLayout::Pictures::load();
-    QVERIFY(!next->isEnabled());
-    QCOMPARE(next->currentPicture().toImage(), faces.grin.toImage());
-
-    // Every control whole inside the window as designed; every label plain text.
-    const QRect client(0, 0, TavolaLayout::kClientWidth, TavolaLayout::kClientHeight);
-    for (QWidget *w : m_window->surface()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-        QVERIFY2(client.contains(w->geometry()), qPrintable(w->objectName()));
-    for (QLabel *label : m_window->findChildren<Label *>())
-        QCOMPARE(label->textFormat(), Qt::PlainText);
-
-    // The number: blue on yellow, in the sans face actually drawn.
-    const QImage number = m_window->surface()->grab(control("lblNum1")->geometry()).toImage();
-    QCOMPARE(number.pixelColor(3, 3), QColor(Qt::yellow));
-    bool blue = false;
-    for (int y = 0; y < number.height() && !blue; ++y)
-        for (int x = 0; x < number.width() && !blue; ++x)
-            blue = number.pixelColor(x, y) == QColor(Qt::blue);
-    QVERIFY2(blue, "no blue digit on the number");
+    GradientSurface *surface = m_window->surface();
+    const QList<QWidget *> controls = surface->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    // The grin's mouth is open and red; the other faces have none.
+    const auto openMouth = [](const PictureButton *b) {
+        const QImage face = b->currentPicture().toImage();
+        for (int i = 0; i < face.width() * face.height(); ++i)
+            if (const QColor c = face.pixelColor(i % face.width(), i / face.width()); c.alpha() > 128 && c.red() > 150 && c.green() < 80)
+                return true;
+        return false;
+    };
+    QVERIFY2(!next->isEnabled() && openMouth(next), "the disabled button grins");
     QCOMPARE(QFontInfo(control("lblNum1")->font()).family(), QStringLiteral("Liberation Sans"));
     QCOMPARE(QFontInfo(control("lblScore")->font()).family(), QStringLiteral("Liberation Serif"));
+
+    // Restored, the window shows every control whole.
+    m_window->showNormal();
+    QTRY_VERIFY(!m_window->isMaximized());
+    for (QWidget *w : controls)
+        QVERIFY2(surface->rect().contains(w->geometry()), qPrintable(w->objectName()));
 
     // Each counter under its own title; the wrong and total ones in their title's colour.
     for (const auto &[title, text, counter] : {std::tuple{"Label6", "Risposte esatte", "lblScore"},
@@ -136,26 +209,47 @@ void TestTavola::whatAChildSees()
             QCOMPARE(control(counter)->palette().color(QPalette::WindowText), control(title)->palette().color(QPalette::WindowText));
     }
 
-    // A wrong verdict: red, bold, italic.
-    answer(QStringLiteral("0"));
+    // A wrong verdict (never 0): red, bold, italic. The typed digits stay in the box,
+    // as readable as the number asked and about as tall.
+    answer(QStringLiteral("0000"));
     auto *verdict = control<QLabel>("lblMessage");
     QCOMPARE(verdict->palette().color(QPalette::WindowText), QColor(Qt::red));
     QVERIFY(QFontInfo(verdict->font()).bold() && QFontInfo(verdict->font()).italic());
+    const QWidget *number = control("lblNum1");
+    const Ink asked = inkOf(surface->grab(number->geometry().adjusted(2, 2, -2, -2)).toImage());
+    const Ink typed = inkOf(control("txtAnswer")->grab(control("txtAnswer")->rect().adjusted(4, 4, -4, -4)).toImage());
+    QCOMPARE(asked.paper, QColor(Qt::yellow));
+    QVERIFY2(asked.contrast >= 3 && typed.contrast >= 3, qPrintable(QStringLiteral("%1 %2").arg(asked.contrast).arg(typed.contrast)));
+    QVERIFY2(qAbs(typed.height - asked.height) * 5 <= asked.height, qPrintable(QStringLiteral("%1 %2").arg(typed.height).arg(asked.height)));
 
-    // The enabled button shows the smile, the disabled one the grin; raised, with the
-    // dotted focus rectangle on it and on no other button.
-    QVERIFY(next->isEnabled() && next->hasFocus());
-    QCOMPARE(next->currentPicture().toImage(), faces.smile.toImage());
-    exit->setDown(true); // held down, the sign stays
-    QCOMPARE(exit->currentPicture().toImage(), faces.noEntry.toImage());
+    // Nothing covers what must be seen, but for the "+" over a third digit, as it always was.
+    for (int i = 0; i < controls.size(); ++i)
+        for (int j = i + 1; j < controls.size(); ++j)
+            QVERIFY2((controls[i] == number && controls[j] == control("Label2")) || !drawnArea(controls[i]).intersects(drawnArea(controls[j])),
+                     qPrintable(controls[i]->objectName() + QLatin1Char('/') + controls[j]->objectName()));
+    noCaptionClipped();
+
+    // Enabled, the button smiles. A button looks raised, sunken while held down, with its
+    // face colour; only the focused one carries the dotted focus mark, inside its bevel.
+    QVERIFY(next->isEnabled() && next->hasFocus() && !openMouth(next));
+    const auto raised = [](QWidget *b) {
+        const QImage i = b->grab().toImage();
+        return i.pixelColor(i.width() / 2, 0).lightness() > i.pixelColor(i.width() / 2, i.height() - 1).lightness();
+    };
+    const auto marked = [](PictureButton *b) {
+        const QImage i = b->grab().toImage();
+        int dots = 0;
+        for (int x = 6; x < i.width() - 6; ++x)
+            dots += i.pixelColor(x, 4) != b->faceColour();
+        return dots > 10;
+    };
+    QVERIFY(raised(exit) && marked(next) && !marked(exit));
+    QCOMPARE(exit->grab().toImage().pixelColor(exit->width() / 5, exit->height() / 2), exit->faceColour());
+    const QImage sign = exit->currentPicture().toImage();
+    exit->setDown(true);
+    QVERIFY(!raised(exit));
+    QCOMPARE(exit->currentPicture().toImage(), sign); // held down, the sign stays
     exit->setDown(false);
-    const QImage focused = next->grab().toImage();
-    const QImage unfocused = exit->grab().toImage();
-    QCOMPARE(focused.pixelColor(focused.width() / 2, 0), QColor(Qt::white));
-    QCOMPARE(focused.pixelColor(focused.width() / 2, focused.height() - 1), QColor(Qt::black));
-    QCOMPARE(focused.pixelColor(focused.width() / 2, 8), next->faceColour());
-    QVERIFY(blackPixelsInRow(focused, 4) > 10);
-    QCOMPARE(blackPixelsInRow(unfocused, 4), 0);
     QCOMPARE(m_window->Next()->text(), QStringLiteral("nuovo"));
 }
 
@@ -164,59 +258,61 @@ void TestTavola::firstQuestionComesWithTheWindowAndOnlyThen()
     QVERIFY(startedWindow());
     const int number = shownNumber();
     QCOMPARE(m_window->race().state().expectedAnswer, number + 1);
-    // Closing a box, coming back from another program or from the task bar is no new
-    // activation; a minimized window keeps its other caption.
+    // Closing a box, coming back from another program or from the task bar is no new activation.
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(m_window.get(), &activate);
     m_window->showMinimized();
-    QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("Piuuno"));
     m_window->showMaximized();
     m_window->activateWindow();
     QTest::qWait(100);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Piuuno"));
-    QCOMPARE(m_window->race().state().expectedAnswer, number + 1);
     QCOMPARE(shownNumber(), number);
+    QCOMPARE(m_window->race().state().expectedAnswer, number + 1);
 }
 
 void TestTavola::raceStartingWrongIsJudgedCountedHeardAndShown()
 {
-    QVERIFY(startedWindow());
+    // A name is shown as typed, markup and all, and read out so.
+    QVERIFY(startedWindow(QStringLiteral("<b>Luca</b>")));
     auto *box = control<QLineEdit>("txtAnswer");
     auto *next = control("cmdNext");
     GradientSurface *surface = m_window->surface();
     QCOMPARE(surface->width(), m_window->width());
-    // Down the right edge, clear of every control: the question's gradient, or black.
+    // Down the right edge, clear of every control: one grey tint (in steps of ten) into
+    // blue from top to bottom, or black.
     const auto edge = [surface] {
         const QImage shot = surface->grab().toImage();
         const int x = shot.width() - 2;
         return QList<QColor>{shot.pixelColor(x, 0), shot.pixelColor(x, shot.height() / 2), shot.pixelColor(x, shot.height() - 1)};
     };
-    const auto shade = [this] {
-        const int s = 10 * m_window->race().state().backgroundShade;
-        return QList<QColor>{QColor(s, s, 0), QColor(s, s, 128), QColor(s, s, 255)};
+    const auto gradient = [](const QList<QColor> &e) {
+        return e[0].red() == e[0].green() && e[0].red() % 10 == 0 && e[0].red() == e[2].red() && e[0].green() == e[2].green()
+            && e[0].blue() < e[1].blue() && e[1].blue() < e[2].blue();
     };
     // A screen reader says the verdict where the focus lands.
     const auto description = [next] { return QAccessible::queryAccessibleInterface(next)->text(QAccessible::Description); };
     int right = 0, wrong = 0;
-    // Wrong first, so a right and a wrong counter swapped never agree by chance.
+    // Wrong first, so a right and a wrong counter swapped never agree by chance; the
+    // keypad's Enter as well as Return.
     for (const bool beRight : {false, true, true, false}) {
-        QCOMPARE(edge(), shade());
+        QVERIFY(gradient(edge()));
         const int expected = shownNumber() + 1;
-        if (beRight)
-            answer(QString::number(expected).rightJustified(4, QLatin1Char('0'))); // leading zeros are fine
-        else
-            answer(wrong == 0 ? QString() : QString::number(expected + 1));
+        announces([&] {
+            if (beRight)
+                answer(QString::number(expected).rightJustified(4, QLatin1Char('0')), right == 0); // leading zeros are fine
+            else
+                answer(wrong == 0 ? QString() : QString::number(expected + 1), wrong == 0);
+        });
         (beRight ? right : wrong) += 1;
-        const QString verdict = beRight ? QStringLiteral("Esatto! Luca sei forte!") : QStringLiteral("Sbagliato!! %1").arg(expected);
+        const QString verdict = beRight ? QStringLiteral("Esatto! <b>Luca</b> sei forte!") : QStringLiteral("Sbagliato!! %1").arg(expected);
         QCOMPARE(caption("lblMessage"), verdict);
         QCOMPARE(m_platform.sounds.last(), beRight ? QStringLiteral("/opt/contadopo/suoni/Esatto.wav")
                                                    : QStringLiteral("/opt/contadopo/suoni/no.wav"));
-        QCOMPARE(edge(), beRight ? shade() : QList<QColor>(3, QColor(Qt::black)));
+        QVERIFY(beRight ? gradient(edge()) : edge() == QList<QColor>(3, QColor(Qt::black)));
         QCOMPARE(caption("lblScore") + caption("lblScore1") + caption("lblScore2"),
                  QStringLiteral("%1%2%3").arg(right).arg(wrong).arg(right + wrong));
         QCOMPARE(QApplication::focusWidget(), next);
         QVERIFY2(description().startsWith(verdict), qPrintable(description()));
-        nextQuestion();
+        announces([&] { nextQuestion(); });
         QCOMPARE(box->text() + caption("lblMessage"), QString());
         QCOMPARE(QApplication::focusWidget(), box);
         QVERIFY(!description().startsWith(verdict));
@@ -232,7 +328,7 @@ void TestTavola::answerIsCountedOnceAndKeysFollowTheButtonState()
     QTest::keyClick(box, Qt::Key_N, Qt::AltModifier); // the button is off: nothing
     QCOMPARE(shownNumber(), number);
     // Only digits and Backspace reach the box, four digits at most.
-    QTest::keyClicks(box, QStringLiteral("1a -+.,e9"));
+    QTest::keyClicks(box, QStringLiteral("1a -+.,e/:9"));
     QTest::keyClick(box, Qt::Key_Backspace);
     QTest::keyClicks(box, QStringLiteral("2345"));
     QCOMPARE(box->text(), QStringLiteral("1234"));
@@ -272,21 +368,16 @@ void TestTavola::storedRecordIsShownAndLongNamesWidenTheirLabelsOnly()
 {
     storeHolding(m_platform.recordDir, "3\r\n", "Bartolomeo Filiberto\r\n");
     m_window = std::make_unique<Tavola>(m_platform);
-    QHash<QString, QRect> before;
-    for (QWidget *w : m_window->surface()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-        before.insert(w->objectName(), w->geometry());
+    const QList<QWidget *> controls = m_window->surface()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    QList<QPoint> before;
+    for (QWidget *w : controls)
+        before << w->pos();
     m_platform.promptAnswers << QStringLiteral("Massimiliano Giovanni");
     m_window->Form_Load();
     QCOMPARE(caption("lblpunti") + caption("lblnome"), QStringLiteral("3\r\nBartolomeo Filiberto\r\n"));
-    for (QWidget *w : m_window->surface()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-        const QRect was = before.value(w->objectName());
-        QCOMPARE(w->pos(), was.topLeft());
-        const bool named = w->objectName() == QLatin1String("lblnome1") || w->objectName() == QLatin1String("lblnome");
-        if (named)
-            QVERIFY2(w->width() > was.width() + 100, qPrintable(w->objectName()));
-        else if (w->objectName() != QLatin1String("lblpunti") && w->objectName() != QLatin1String("lblconto"))
-            QCOMPARE(w->size(), was.size());
-    }
+    noCaptionClipped(); // the names whole, so their labels widened
+    for (int i = 0; i < controls.size(); ++i)
+        QCOMPARE(controls[i]->pos(), before[i]);
 }
 
 void TestTavola::answeringNoOrClosingTheFrameLeavesRaceAndRecordAlone()
@@ -312,7 +403,7 @@ void TestTavola::clockEndsTheRaceOnceEvenUnderTheNewRaceQuestion()
     QVERIFY(startedWindow(QStringLiteral("Anna")));
     answerRight();
     QSignalSpy quit(m_window.get(), &Tavola::quitRequested);
-    m_window->Timer1_Timer();
+    announces([this] { m_window->Timer1_Timer(); });
     QCOMPARE(caption("lblconto"), QStringLiteral("00:04:59"));
     for (int i = 1; i < 300; ++i)
         m_window->Timer1_Timer();
@@ -342,33 +433,23 @@ void TestTavola::clockEndsTheRaceOnceEvenUnderTheNewRaceQuestion()
     QCOMPARE(recordOnDisk(), QByteArray("1\r\nAnna\r\n"));
 }
 
-void TestTavola::exitSavesOnlyAStrictlyBetterScore()
+void TestTavola::recordProblemsAreToldAndPlayGoesOn()
 {
-    // Two, then three right answers against a stored 2; then three, while another copy
-    // on this machine stores 5.
-    const QString said[] = {QString(), QStringLiteral("Ok! Ho registrato il tuo record, C A M P I O N E"),
-                            QStringLiteral("Bravo, 3 punti! Ma intanto Bruno ha fatto un record di 5 punti su un altro computer.")};
-    const QByteArray stored[] = {"2\r\nOld\r\n", "3\r\nAnna Maria\r\n", "5\r\nBruno\r\n"};
-    for (int i = 0; i < 3; ++i) {
-        storeHolding(m_platform.recordDir, "2\r\n", "Old\r\n");
-        QVERIFY(startedWindow(QStringLiteral("Anna Maria")));
-        for (int n = 0; n < (i == 0 ? 2 : 3); ++n) {
-            answerRight();
-            nextQuestion();
-        }
-        if (i == 2)
-            storeHolding(m_platform.recordDir, "5\r\n", "Bruno\r\n");
-        const int messages = m_platform.messages.size();
-        m_window->cmdExit_Click();
-        QVERIFY(m_window->quitting());
-        QCOMPARE(m_platform.messages.mid(messages).join(QString()), said[i]);
-        QCOMPARE(recordOnDisk(), stored[i]);
+    // Three right answers against a stored 2, while another copy on this machine stores 5.
+    storeHolding(m_platform.recordDir, "2\r\n", "Old\r\n");
+    QVERIFY(startedWindow(QStringLiteral("Anna Maria")));
+    for (int n = 0; n < 3; ++n) {
+        answerRight();
+        nextQuestion();
     }
-}
+    storeHolding(m_platform.recordDir, "5\r\n", "Bruno\r\n");
+    m_window->cmdExit_Click();
+    QCOMPARE(m_platform.messages.last(), QStringLiteral("Bravo, 3 punti! Ma intanto Bruno ha fatto un record di 5 punti su un altro computer."));
+    QCOMPARE(recordOnDisk(), QByteArray("5\r\nBruno\r\n"));
 
-void TestTavola::unwritableRecordFolderIsReportedAndPlayGoesOn()
-{
+    // A folder that cannot be made: said at the start and at the end, and played all the same.
     put(m_tmp->path() + QStringLiteral("/plain"), QByteArray());
+    m_platform = FakePlatform();
     m_platform.recordDir = m_tmp->path() + QStringLiteral("/plain/records/");
     QVERIFY(startedWindow());
     QCOMPARE(m_platform.messages.size(), 2);
@@ -376,48 +457,10 @@ void TestTavola::unwritableRecordFolderIsReportedAndPlayGoesOn()
     QVERIFY(m_platform.messages.at(1).contains(QStringLiteral("/nsuc000.txt")));
     QVERIFY(m_platform.messages.at(1).endsWith(QStringLiteral("\nSi gioca lo stesso, con un record vuoto.")));
     answerRight();
-    QCOMPARE(caption("lblScore"), QStringLiteral("1"));
     m_window->cmdExit_Click();
     QVERIFY(m_platform.messages.last().startsWith(QStringLiteral("Non riesco a scrivere il file del record ")));
     QVERIFY(m_platform.messages.last().endsWith(QStringLiteral("Il record non è stato registrato; resta quello di prima.")));
     QVERIFY(m_window->quitting());
-}
-
-void TestTavola::newRaceYesStartsAgainFromDesignTime()
-{
-    QVERIFY(startedWindow(QString())); // no name, and no limit below
-    answerRight();
-    nextQuestion();
-    answer(QStringLiteral("0"));
-    m_window->Timer1_Timer();
-    m_window->setWindowTitle(QStringLiteral("Piuuno")); // as after a minimize
-
-    const QWidget *oldSurface = m_window->surface();
-    m_platform.yesNoAnswers << true;
-    m_platform.promptAnswers << QString() << QStringLiteral("Giulia");
-    const int messages = m_platform.messages.size();
-    m_window->Next()->trigger();
-
-    QCOMPARE(m_platform.prompts.mid(1), (QStringList{QStringLiteral("Tavola pitagorica fino al numero? "),
-                                                     QStringLiteral("Come ti chiami?")}));
-    QCOMPARE(m_platform.messages.mid(messages), (QStringList{QStringLiteral("  siccome non hai scelto arriviamo fino al 10."),
-                                                             QStringLiteral(" Giulia vediamo se sei un vero campione  ")}));
-    QCOMPARE(m_window->race().state().tableLimitText, QStringLiteral("10"));
-
-    QVERIFY(m_window->surface() != oldSurface);
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Contadopo"));
-    QCOMPARE(caption("lblconto"), QStringLiteral("00:05:00"));
-    QCOMPARE(caption("lblnome1"), QStringLiteral("Giulia"));
-    QCOMPARE(caption("lblScore") + caption("lblScore1") + caption("lblScore2"), QStringLiteral("000"));
-    QCOMPARE(m_window->findChildren<GradientSurface *>().size(), 1);
-
-    // The showing asks the first question of the new race; the focus goes to the box
-    // (offscreen never activates a window shown again, a desktop does).
-    QTRY_VERIFY_WITH_TIMEOUT(!caption("lblNum1").isEmpty(), 3000);
-    QCOMPARE(m_window->focusWidget(), control("txtAnswer"));
-    answerRight();
-    QCOMPARE(caption("lblMessage"), QStringLiteral("Esatto! Giulia sei forte!"));
-    QCOMPARE(caption("lblScore2"), QStringLiteral("1")); // both counters began again
 }
 
 QTEST_MAIN(TestTavola)

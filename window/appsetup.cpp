@@ -1,12 +1,16 @@
 #include "window/appsetup.h"
 
+#include "game/gametexts.h"
 #include "platform/desktopplatform.h"
+#include "platform/soundplayer.h"
 #include "platform/systemfonts.h"
+#include "window/tavola.h"
 #include "window/windowtexts.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <QWindow>
+#include <functional>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,8 +25,8 @@ constexpr int kAfterShownMsecs = 200;
 class FirstExposure : public QObject
 {
 public:
-    explicit FirstExposure(std::function<void()> work)
-        : QObject(qApp)
+    FirstExposure(QObject *context, std::function<void()> work)
+        : QObject(context)
         , m_work(std::move(work))
     {
     }
@@ -33,7 +37,7 @@ protected:
         if (event->type() == QEvent::Expose && watched->isWindowType()
             && static_cast<QWindow *>(watched)->isExposed()) {
             qApp->removeEventFilter(this);
-            QTimer::singleShot(kAfterShownMsecs, qApp, std::move(m_work));
+            QTimer::singleShot(kAfterShownMsecs, parent(), std::move(m_work));
             deleteLater();
         }
         return false;
@@ -42,6 +46,13 @@ protected:
 private:
     std::function<void()> m_work;
 };
+
+// Runs `work` a moment after the first window has been drawn: for what the first
+// dialog does not need, so it never delays that dialog. Nothing runs once `context` is gone.
+void afterFirstWindowShown(QObject *context, std::function<void()> work)
+{
+    qApp->installEventFilter(new FirstExposure(context, std::move(work)));
+}
 
 // The context's strings are static: only the text needs a copy.
 struct HeldMessage
@@ -78,9 +89,21 @@ void prepareApplication()
     SystemFonts::installSubstitutions();
 }
 
-void afterFirstWindowShown(std::function<void()> work)
+int runProgram(DesktopPlatform &platform, SoundPlayer &sound)
 {
-    qApp->installEventFilter(new FirstExposure(std::move(work)));
+    Tavola tavola(platform, Tavola::Build::BehindFirstDialog);
+    // The window and the cues are needed only after the name: the prompt waits for neither.
+    afterFirstWindowShown(&tavola, [&sound, &tavola, folder = platform.ProgramFolder() + QLatin1Char('/')] {
+        tavola.build();
+        sound.preload(folder + GameTexts::kRightSound);
+        sound.preload(folder + GameTexts::kWrongSound);
+    });
+    platform.setDialogParent(&tavola);
+    QObject::connect(&tavola, &Tavola::quitRequested, qApp, [] { QCoreApplication::exit(0); }, Qt::DirectConnection);
+    tavola.start();
+    if (tavola.quitting())
+        return 0;
+    return QApplication::exec();
 }
 
 int answerCommandLine(int argc, char *argv[])
