@@ -7,11 +7,12 @@
 set -eu
 . "$(cd "$(dirname "$0")" && pwd)/common.sh"
 
-if ! qt_ready; then
+if ! { find_qt && qt_ready; }; then
     if [ "${1:-}" = --if-cached ]; then
         echo "##########################################################################"
         echo "## THE WINDOWS TESTS DID NOT RUN: the cross-built Qt is not in the cache"
-        echo "## ($qt_win_dir), and building it takes about half an hour on 2 cores."
+        echo "## (${qt_win_dir:-qt6-base-dev is not even installed}), and building it takes"
+        echo "## about half an hour on 2 cores."
         echo "## Run scripts/windows/build-qt.sh once on this machine to enable them."
         echo "##########################################################################"
         exit 0
