@@ -1,5 +1,6 @@
 #include "window/appsetup.h"
 
+#include "platform/console.h"
 #include "platform/desktopplatform.h"
 #include "platform/systemfonts.h"
 #include "window/windowtexts.h"
@@ -87,6 +88,7 @@ int answerCommandLine(int argc, char *argv[])
 {
     if (argc <= 1)
         return -1;
+    Console::useParentConsole();
     const QString usage = WindowTexts::kUsage + QLatin1Char('\n');
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("contadopo %s\n", CONTADOPO_VERSION);
