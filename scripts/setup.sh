@@ -14,8 +14,8 @@ bench_packages=(libxdamage-dev libxtst-dev)
 # Fresh roots of other Debian releases, for scripts/test-debian.sh.
 release_packages=(debootstrap debian-archive-keyring)
 # The Windows build from Debian's own Qt source, and its tests under Wine.
-windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis zip unzip wine wine64
-                  tesseract-ocr tesseract-ocr-eng)
+windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis wixl zip unzip wine wine64
+                  tesseract-ocr tesseract-ocr-eng python3-pefile)
 
 packages=("${build_packages[@]}")
 case "${1:-play}" in

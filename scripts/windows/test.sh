@@ -56,11 +56,11 @@ wineserver -k || true
 unset WINEPREFIX
 unit=$(date +%s)
 
-python3 "$project_dir/tests/windows/installer_smoke.py" "$build/contadopo-$version-setup.exe" \
-    "$build/contadopo-$version-windows.zip" "$build/smoke" || failed=1
+/usr/bin/python3 "$project_dir/tests/windows/installer_smoke.py" "$build/contadopo-$version-setup.exe" \
+    "$build/contadopo-$version.msi" "$build/contadopo-$version-windows.zip" "$version" "$build/smoke" || failed=1
 done_at=$(date +%s)
-echo "Windows: build $((built - start)) s, unit tests under Wine $((unit - built)) s, installer smoke test $((done_at - unit)) s"
-ls -l "$build/contadopo-$version-setup.exe" "$build/contadopo-$version-windows.zip"
+echo "Windows: build $((built - start)) s, unit tests under Wine $((unit - built)) s, installers smoke test $((done_at - unit)) s"
+ls -l "$build/contadopo-$version-setup.exe" "$build/contadopo-$version.msi" "$build/contadopo-$version-windows.zip"
 if [ "$failed" -ne 0 ]; then
     echo "Windows tests FAILED"
     exit 1
