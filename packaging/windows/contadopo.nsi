@@ -9,6 +9,7 @@ SetCompressor /SOLID lzma
 ManifestDPIAware true
 
 !include "MUI2.nsh"
+!include "LogicLib.nsh"
 
 !define PRODUCT "Contadopo"
 !define VERSION "@CONTADOPO_VERSION@"
@@ -48,14 +49,20 @@ VIAddVersionKey /LANG=1040 "LegalCopyright" "@CONTADOPO_COPYRIGHT@"
 !macroend
 
 ; Lets the Users group read and write TARGET. A grant that fails is said in the details,
-; in a box (not in a silent install) and in the exit status, 3, which a silent deployment sees.
+; in a box (not in a silent install), in installazione.log beside the program and in the
+; exit status, 3, which a silent deployment sees.
 !macro GrantUsers TARGET RIGHTS
     nsExec::ExecToLog '"$SYSDIR\icacls.exe" "${TARGET}" /grant *S-1-5-32-545:${RIGHTS} /Q'
     Pop $0
-    StrCmp $0 0 +4
-    DetailPrint "icacls ${TARGET}: $0"
-    MessageBox MB_OK|MB_ICONEXCLAMATION "Non sono riuscito a dare a tutti gli utenti il permesso di scrivere il record in ${RECORD_DIR} (icacls: $0).$\r$\nSolo chi ha creato i file potrà salvare il record: concedi al gruppo Users lettura e scrittura su quella cartella." /SD IDOK
-    SetErrorLevel 3
+    ${If} $0 != 0
+        DetailPrint "icacls ${TARGET}: $0"
+        FileOpen $1 "$INSTDIR\installazione.log" a
+        FileSeek $1 0 END
+        FileWrite $1 'icacls "${TARGET}" /grant *S-1-5-32-545:${RIGHTS}: $0$\r$\n'
+        FileClose $1
+        MessageBox MB_OK|MB_ICONEXCLAMATION "Non sono riuscito a dare a tutti gli utenti il permesso di scrivere il record in ${RECORD_DIR} (icacls: $0).$\r$\nSolo chi ha creato i file potrà salvare il record: concedi al gruppo Users lettura e scrittura su quella cartella." /SD IDOK
+        SetErrorLevel 3
+    ${EndIf}
 !macroend
 
 Function .onInit
@@ -110,6 +117,7 @@ Section "un.${PRODUCT}"
     Delete "$INSTDIR\suoni\*.wav"
     RMDir "$INSTDIR\suoni"
     Delete "$INSTDIR\disinstalla.exe"
+    Delete "$INSTDIR\installazione.log"
     RMDir "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
     DeleteRegKey HKLM "Software\${PRODUCT}"
