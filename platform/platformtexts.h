@@ -25,4 +25,5 @@ inline const QString kRecordBusy = QStringLiteral("Il record è occupato in ques
 inline const QString kNameTooLong = QStringLiteral("Il nome è troppo lungo per il file del record %1.");
 inline const QString kPlayOnEmpty = QStringLiteral("Si gioca lo stesso, con un record vuoto.");
 inline const QString kSaveFailed = QStringLiteral("Il record non è stato registrato; resta quello di prima.");
+inline const QString kSaveMayComplete = QStringLiteral("Il record non è stato registrato del tutto; potrebbe esserlo al prossimo avvio del gioco.");
 } // namespace PlatformTexts

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -68,8 +69,15 @@ Handle openFolder(const QString &folder, bool create)
     const QByteArray native = QFile::encodeName(path);
     int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT && create) {
-        if (::mkdir(native.constData(), 0755) != 0 && errno != EEXIST)
+        if (::mkdir(native.constData(), 0755) == 0) {
+            // The new folder's name lasts a power cut only once its parent is synced.
+            const Handle parent(::open(QFile::encodeName(QFileInfo(path).path()).constData(),
+                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!parent.valid() || ::fsync(descriptor(parent)) != 0)
+                return failed(reasonFor(errno));
+        } else if (errno != EEXIST) {
             return failed(reasonFor(errno));
+        }
         fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
     if (fd < 0) {
@@ -82,34 +90,56 @@ Handle openFolder(const QString &folder, bool create)
     return Handle(fd);
 }
 
+namespace {
+// Closes it, keeping the reason it failed: -1.
+int closed(int fd)
+{
+    const int err = errno;
+    ::close(fd);
+    errno = err;
+    return -1;
+}
+
+// A new file, open to every user (mode 0666 whatever the umask) and synced, then named,
+// then its folder synced: no kill or power cut leaves a file by that name that only its
+// maker may write, or takes back a name. Where no unnamed file can be made and linked
+// (a file system without them, no /proc), it is named first. -1 with errno (EEXIST: the
+// name is taken) when none was made.
+int madeShared(int folder, const char *name, int flags)
+{
+    const int unnamed = ::openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (unnamed >= 0) {
+        ::fchmod(unnamed, 0666);
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(unnamed);
+        if (::fsync(unnamed) == 0 && ::linkat(AT_FDCWD, self.constData(), folder, name, AT_SYMLINK_FOLLOW) == 0)
+            return ::fsync(folder) == 0 ? unnamed : closed(unnamed);
+        closed(unnamed);
+        if (errno == EEXIST)
+            return -1;
+    }
+    const int fd = ::openat(folder, name, flags | O_CREAT | O_EXCL, 0666);
+    if (fd < 0)
+        return -1;
+    ::fchmod(fd, 0666);
+    return ::fsync(fd) == 0 && ::fsync(folder) == 0 ? fd : closed(fd);
+}
+} // namespace
+
 Handle openInFolder(const Handle &folder, const QString &name, Access access)
 {
     if (!folder.valid())
         return failed(folder.error);
-    int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    switch (access) {
-    case Access::Read:
-        flags |= O_RDONLY;
-        break;
-    case Access::ReadWrite:
-        flags |= O_RDWR;
-        break;
-    case Access::WriteCreate:
-        flags |= O_RDWR | O_CREAT | O_EXCL;
-        break;
-    }
+    const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (access == Access::Read ? O_RDONLY : O_RDWR);
     const QByteArray native = QFile::encodeName(name);
-    int fd = ::openat(descriptor(folder), native.constData(), flags, 0666);
-    const bool created = fd >= 0 && access == Access::WriteCreate;
-    if (fd < 0 && access == Access::WriteCreate && errno == EEXIST)
-        fd = ::openat(descriptor(folder), native.constData(), (flags & ~(O_CREAT | O_EXCL)), 0666);
+    int fd = ::openat(descriptor(folder), native.constData(), flags);
+    if (fd < 0 && errno == ENOENT && access == Access::WriteCreate) {
+        fd = madeShared(descriptor(folder), native.constData(), flags);
+        if (fd < 0 && errno == EEXIST)
+            fd = ::openat(descriptor(folder), native.constData(), flags);
+    }
     if (fd < 0)
         return failed(reasonFor(errno));
-    Handle h = checkedRegular(fd);
-    // Every user shares the record, so a new file must be writable by all of them.
-    if (h.valid() && created)
-        ::fchmod(descriptor(h), 0666);
-    return h;
+    return checkedRegular(fd);
 }
 
 namespace {

@@ -185,11 +185,19 @@ Handle openInFolder(const Handle &folder, const QString &name, Access access)
     if (h != INVALID_HANDLE_VALUE && everyone)
         SetKernelObjectSecurity(h, DACL_SECURITY_INFORMATION, everyone);
     LocalFree(everyone);
+    const bool created = h != INVALID_HANDLE_VALUE;
     if (h == INVALID_HANDLE_VALUE && err == ERROR_FILE_EXISTS)
         h = openItself(path, rights, OPEN_EXISTING, 0);
     else
         SetLastError(err);
-    return checkedRegular(h, path);
+    Handle file = checkedRegular(h, path);
+    // NTFS logs a new name with the file's other metadata; flushing the file writes
+    // both, so nothing relies on a file a power cut could take back.
+    if (created && file.valid()) {
+        if (const QString error = sync(file); !error.isEmpty())
+            return failed(error);
+    }
+    return file;
 }
 
 qint64 Native::readAt(const Handle &file, qint64 offset, char *buffer, qint64 size, QString &error)

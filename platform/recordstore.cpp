@@ -62,8 +62,9 @@ std::optional<Pair> journaledPair(const QByteArray &entry)
     const qsizetype scoreSize = lengths.value(0).toLongLong(&scoreOk);
     const qsizetype nameSize = lengths.value(1).toLongLong(&nameOk);
     const QByteArray contents = body.mid(lineEnd + 1);
+    // Bounded as a save is: a pair the next start could not read back is no entry.
     if (lengths.size() != 2 || !scoreOk || !nameOk || scoreSize < 0 || nameSize < 0
-        || scoreSize + nameSize != contents.size())
+        || scoreSize > kMaxBytes || nameSize > kMaxBytes || scoreSize + nameSize != contents.size())
         return std::nullopt;
     return Pair{contents.left(scoreSize), contents.mid(scoreSize)};
 }
@@ -247,20 +248,24 @@ SaveResult RecordStore::SaveRecordIfBetter(const QString &scoreCaption, const QS
         return result;
     }
 
+    // A save reported as failed leaves no entry that a later start would finish: it is
+    // withdrawn, on the disk, before the failure is shown.
+    const auto withdrawn = [&](const QString &message) {
+        result.mayCompleteLater = !replaceContent(journal, {}).isEmpty();
+        return fail(message);
+    };
     QString error = writeContent(journal, journalEntry(pair));
     if (error.isEmpty())
         error = sync(journal);
-    if (!error.isEmpty()) {
-        // An entry that is whole but not surely on the disk must not count either.
-        writeContent(journal, {});
-        return fail(cannotWrite(journalPath(), error));
-    }
+    if (!error.isEmpty())
+        return withdrawn(cannotWrite(journalPath(), error));
     error = writePair(*this, score, name, pair);
     if (!error.isEmpty()) {
         // Put the old pair back; if even that fails, the entry keeps the new pair
         // whole and the next copy finishes it.
         if (oldScore.ok() && oldName.ok() && writePair(*this, score, name, {oldScore.bytes, oldName.bytes}).isEmpty())
-            writeContent(journal, {});
+            return withdrawn(error);
+        result.mayCompleteLater = true;
         return fail(error);
     }
     writeContent(journal, {});

@@ -16,6 +16,9 @@ enum class SaveOutcome { NotBetter, Saved, BeatenMeanwhile, Failed };
 struct SaveResult {
     SaveOutcome outcome = SaveOutcome::NotBetter;
     QString error;        // set when Failed
+    // Failed, yet the new pair may still be completed by the next copy that starts: the
+    // old one could not be put back, or the journal not surely emptied (a failing disk).
+    bool mayCompleteLater = false;
     QString storedScore;  // what stood in the files when the save was decided
     QString storedName;
 };

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing need, when missing.
-# Usage: scripts/setup.sh [play|test|bench|releases|windows]
+# Usage: scripts/setup.sh [play|test|bench|releases|repo|windows]
 set -euo pipefail
 
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-qpa-plugins libgl-dev libpulse-dev
@@ -13,6 +13,9 @@ test_packages=(xvfb openbox xdotool x11-utils imagemagick at-spi2-core dbus
 bench_packages=(libxdamage-dev libxtst-dev)
 # Fresh roots of other Debian releases, for scripts/test-debian.sh.
 release_packages=(debootstrap debian-archive-keyring)
+# The package and the school's apt repository (scripts/build-repo.sh), served by
+# Python to try it.
+repo_packages=(apt-utils gpg python3)
 # The Windows build from Debian's own Qt source, and its tests under Wine.
 windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis wixl zip unzip wine wine64
                   tesseract-ocr tesseract-ocr-eng python3-pefile)
@@ -22,6 +25,7 @@ case "${1:-play}" in
     test) packages+=("${test_packages[@]}") ;;
     bench) packages+=("${test_packages[@]}" "${bench_packages[@]}") ;;
     releases) packages=("${release_packages[@]}") ;;
+    repo) packages+=("${repo_packages[@]}") ;;
     windows) packages+=("${test_packages[@]}" "${windows_packages[@]}") ;;
 esac
 

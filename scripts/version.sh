@@ -10,13 +10,17 @@ release=$(sed -n 's/^project(contadopo VERSION \([0-9][0-9.]*\).*/\1/p' "$top/CM
 [ -n "$release" ] || { echo "version: no project() version in $top/CMakeLists.txt" >&2; exit 1; }
 
 if git -C "$top" rev-parse --verify -q HEAD >/dev/null 2>&1; then
+    # A shallow clone counts too few commits: fine for a test build, wrong for a release.
     if [ "$(git -C "$top" rev-parse --is-shallow-repository)" = true ]; then
-        echo "version: a shallow clone cannot count its commits; fetch with --unshallow" >&2
-        exit 1
+        echo "version: a shallow clone counts too few commits; fetch --unshallow before building packages" >&2
     fi
     commits=$(git -C "$top" rev-list --count HEAD)
     if [ -n "$(git -C "$top" tag --points-at HEAD --list "v$release")" ]; then
         version=$release
+    elif git -C "$top" rev-parse -q --verify "refs/tags/v$release" >/dev/null; then
+        # Its builds would sort below the release and never reach a machine that has it.
+        echo "version: $release is released (tag v$release): move project() in CMakeLists.txt on to the next version" >&2
+        exit 1
     else
         stamp=$(TZ=UTC git -C "$top" log -1 --date=format-local:%Y%m%d --format=%cd)
         version="$release~git$commits.$stamp.$(git -C "$top" rev-parse --short=7 HEAD)"

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 namespace OsFiles {
 
@@ -19,9 +20,20 @@ bool restrictWriting(const QString &path);
 bool makeLink(const QString &target, const QString &link);
 // False where folders hold no FIFOs (Windows).
 bool makeFifo(const QString &path);
-// Runs `work` in a child whose writes stop after `bytes`, as on a full disk; true when
-// it returned true. False where the system has no such limit (Windows).
-bool runWithFileSizeLimit(qint64 bytes, const std::function<bool()> &work);
+
+// A call the record code made on a file or folder under a traced folder.
+struct FileCall {
+    enum Kind { MakeFolder, MakeFile, Link, Chmod, Write, Truncate, Sync, SyncFolder } kind;
+    QString path;
+    qint64 at = 0; // a write's offset, a truncation's length, a mode
+    QByteArray data; // what was written; for a link, the path (UTF-8) of what it names
+};
+// Traces this process's calls on what lies under `root` (mkdir, openat that makes a file,
+// linkat, fchmod, pwrite, ftruncate, fsync) until takeTrace(). The write, truncation or sync numbered
+// `failFrom` (from 0), and every later one when `onward`, fails with EIO instead of
+// running, as on a failing disk. False where there is no such layer (Windows).
+bool startTrace(const QString &root, int failFrom = -1, bool onward = false);
+std::vector<FileCall> takeTrace();
 
 // Every user may read it (and enter it, for a folder), none may write it.
 bool readOnlyForPlayers(const QString &path);

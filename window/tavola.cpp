@@ -277,7 +277,8 @@ void Tavola::SaveRecordIfBetter()
                                                                        QString::number(RecordRules::recordValue(result.storedScore))));
         break;
     case SaveOutcome::Failed:
-        m_platform.ShowMessage(result.error + QLatin1Char('\n') + PlatformTexts::kSaveFailed);
+        m_platform.ShowMessage(result.error + QLatin1Char('\n')
+                               + (result.mayCompleteLater ? PlatformTexts::kSaveMayComplete : PlatformTexts::kSaveFailed));
         break;
     }
     quit();

@@ -27,15 +27,16 @@ for path in $app/suoni/Esatto.wav $app/suoni/no.wav usr/share/applications/$id.d
             usr/share/metainfo/$id.metainfo.xml usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/$id.png; do
     check "$path in the package" 'grep -q " ./$path$" <<<"$contents"'
 done
-check "no record file shipped (postinst makes them)" '! grep -q "var/games" <<<"$contents"'
+check "the record folder shipped empty (postinst makes the files)" \
+    'grep -q "^drwxr-xr-x .* ./var/games/contadopo/$" <<<"$contents" && ! grep -q "var/games/contadopo/." <<<"$contents"'
 check "nothing setuid or setgid" '! grep -qE "^-..[sS]|^-.....[sS]" <<<"$contents"'
 
 # The desktop entry and metainfo through this machine's own validators, failing on any
 # message but the ones named here: newer tools read the same file differently.
 desktop=$(desktop-file-validate "$root/usr/share/applications/$id.desktop" 2>&1)
 desktop_status=$?
-# It exits 0 on warnings; only hints (advice on menus) are let through.
-check "desktop-file-validate: no error or warning: $desktop" '[ $desktop_status -eq 0 ] && ! grep -v ": hint: " <<<"$desktop" | grep -q .'
+# It exits 0 on warnings and hints; a hint on the categories misplaces the entry in menus.
+check "desktop-file-validate: nothing to say: $desktop" '[ $desktop_status -eq 0 ] && [ -z "$desktop" ]'
 appstream=$(appstreamcli --version | grep -oE '[0-9]+\.[0-9]+(\.[0-9]+)?' | head -n1)
 metainfo=$(appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/$id.metainfo.xml" 2>&1)
 metainfo_status=$?
