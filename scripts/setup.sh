@@ -17,8 +17,8 @@ release_packages=(debootstrap debian-archive-keyring)
 # Python to try it.
 repo_packages=(apt-utils gpg python3)
 # The Windows build from Debian's own Qt source, and its tests under Wine.
-windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis zip unzip wine wine64
-                  tesseract-ocr tesseract-ocr-eng)
+windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis wixl zip unzip wine wine64
+                  tesseract-ocr tesseract-ocr-eng python3-pefile)
 
 packages=("${build_packages[@]}")
 case "${1:-play}" in

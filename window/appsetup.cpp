@@ -1,6 +1,7 @@
 #include "window/appsetup.h"
 
 #include "game/gametexts.h"
+#include "platform/console.h"
 #include "platform/desktopplatform.h"
 #include "platform/soundplayer.h"
 #include "platform/systemfonts.h"
@@ -110,6 +111,7 @@ int answerCommandLine(int argc, char *argv[])
 {
     if (argc <= 1)
         return -1;
+    Console::useParentConsole();
     const QString usage = WindowTexts::kUsage + QLatin1Char('\n');
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("contadopo %s\n", CONTADOPO_VERSION);

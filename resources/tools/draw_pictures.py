@@ -208,8 +208,9 @@ def _dib(rows, bpp):
 
 
 def write_ico(path, images):
-    """images: list of (rows, bpp)."""
-    blobs = [(_dib(rows, bpp), len(rows), bpp) for rows, bpp in images]
+    """images: list of (rows, bpp); bpp 'png' stores the picture as a true-colour PNG."""
+    blobs = [(png(rows), len(rows), 24) if bpp == 'png' else (_dib(rows, bpp), len(rows), bpp)
+             for rows, bpp in images]
     out = struct.pack('<HHH', 0, 1, len(blobs))
     offset = 6 + 16 * len(blobs)
     for blob, size, bpp in blobs:
@@ -268,45 +269,63 @@ GLYPHS = {
 }
 
 
-def text_pixels(text, x0, y0, gap=2):
+# At 16 pixels the bold digits no longer fit three abreast: a 3x5 face drawn for that size.
+SMALL_GLYPHS = {
+    '9': ['###', '#.#', '###', '..#', '###'],
+    '1': ['.#.', '##.', '.#.', '.#.', '###'],
+    '+': ['...', '.#.', '###', '.#.', '...'],
+}
+
+
+def text_pixels(text, y0, grid, glyphs=GLYPHS, gap=2):
+    """The pixels of `text` centred across a square of `grid` pixels, from row y0."""
     pixels = set()
-    x = x0
+    x = (grid - sum(len(glyphs[ch][0]) for ch in text) - gap * (len(text) - 1)) // 2
     for ch in text:
-        for j, line in enumerate(GLYPHS[ch]):
+        for j, line in enumerate(glyphs[ch]):
             for i, bit in enumerate(line):
                 if bit == '#':
                     pixels.add((x + i, y0 + j))
-        x += len(GLYPHS[ch][0]) + gap
+        x += len(glyphs[ch][0]) + gap
     return pixels
 
 
-def text_width(text, gap=2):
-    return sum(len(GLYPHS[ch][0]) for ch in text) + gap * (len(text) - 1)
-
-
-def window_icon():
-    size = 32
+def window_icon(size=32):
+    """The tile drawn on a grid of whole pixels, 32 across (16 for the smallest size), each
+    grid cell k = size/grid pixels wide: crisp at the grid and its multiples, with the
+    edges area-averaged in between."""
+    grid = 16 if size <= 16 else 32
+    k = size / grid
     light_blue = (140, 195, 255)
     frame = (20, 70, 200)
     top_ink = (210, 0, 170)
     bottom_ink = (150, 0, 150)
-    top = text_pixels('999', (size - text_width('999')) // 2, 3)
-    bottom = text_pixels('+1', (size - text_width('+1')) // 2, 18)
+    if grid == 16:
+        top = text_pixels('999', 2, grid, SMALL_GLYPHS, 1)
+        bottom = text_pixels('+1', 9, grid, SMALL_GLYPHS, 1)
+    else:
+        top = text_pixels('999', 3, grid)
+        bottom = text_pixels('+1', 18, grid)
+    edge = max(1, round(k))
     rows = []
-    for y in range(size):
+    for py in range(size):
         row = []
-        for x in range(size):
+        for px in range(size):
             # Fully opaque: Qt reads a 24-bit icon as 32-bit and skips its mask.
-            if x in (0, size - 1) or y in (0, size - 1):
+            if min(px, py) < edge or max(px, py) >= size - edge:
                 row.append(frame)
-            elif (x, y) in top:
-                row.append(top_ink)
-            elif (x, y) in bottom:
-                row.append(bottom_ink)
-            else:
-                # Whiter towards the top-left, like light falling on a tile.
-                t = (x + y) / (2.0 * (size - 1))
-                row.append(tuple(int(round(255 + (light_blue[k] - 255) * t)) for k in range(3)))
+                continue
+            # Whiter towards the top-left, like light falling on a tile.
+            t = min(1.0, max(0.0, ((px + 0.5) / k + (py + 0.5) / k - 1) / (2.0 * (grid - 1))))
+            tile = tuple(255 + (light_blue[n] - 255) * t for n in range(3))
+            acc = [0.0, 0.0, 0.0]
+            for j in range(SS):
+                for i in range(SS):
+                    cell = (int((px + (i + 0.5) / SS) / k), int((py + (j + 0.5) / SS) / k))
+                    colour = top_ink if cell in top else bottom_ink if cell in bottom else tile
+                    for n in range(3):
+                        acc[n] += colour[n]
+            row.append(tuple(int(round(v / (SS * SS))) for v in acc))
         rows.append(row)
     return rows
 
@@ -400,55 +419,34 @@ def stopwatch(size):
     return c.render(blend=False)
 
 
-def write_png(path, rows):
+def png(rows):
     def chunk(kind, data):
         body = kind + data
         return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xffffffff)
     size = len(rows)
     raw = b''.join(b'\0' + bytes(v for px in row for v in px) for row in rows)
-    png = (b'\x89PNG\r\n\x1a\n'
-           + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 2, 0, 0, 0))
-           + chunk(b'IDAT', zlib.compress(raw, 9))
-           + chunk(b'IEND', b''))
-    with open(path, 'wb') as f:
-        f.write(png)
+    return (b'\x89PNG\r\n\x1a\n'
+            + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 2, 0, 0, 0))
+            + chunk(b'IDAT', zlib.compress(raw, 9))
+            + chunk(b'IEND', b''))
 
 
-def resampled(rows, size):
-    # Area average: sharp pixel steps when enlarging, no lost digits when shrinking.
-    src = len(rows)
-    scale = src / size
-    out = []
-    for ty in range(size):
-        row = []
-        for tx in range(size):
-            acc = [0.0, 0.0, 0.0]
-            y0, y1 = ty * scale, (ty + 1) * scale
-            x0, x1 = tx * scale, (tx + 1) * scale
-            for sy in range(int(y0), min(src, int(math.ceil(y1)))):
-                wy = min(y1, sy + 1) - max(y0, sy)
-                for sx in range(int(x0), min(src, int(math.ceil(x1)))):
-                    w = wy * (min(x1, sx + 1) - max(x0, sx))
-                    for k in range(3):
-                        acc[k] += rows[sy][sx][k] * w
-            row.append(tuple(int(round(v / (scale * scale))) for v in acc))
-        out.append(row)
-    return out
-
-
-def write_theme_icons(rows):
+def write_theme_icons():
     for size in (16, 32, 48, 64, 128, 256):
         folder = os.path.join(OUT_DIR, 'icons', 'hicolor', '%dx%d' % (size, size), 'apps')
         os.makedirs(folder, exist_ok=True)
         path = os.path.join(folder, 'it.contadopo.contadopo.png')
-        write_png(path, resampled(rows, size))
+        with open(path, 'wb') as f:
+            f.write(png(window_icon(size)))
         print(os.path.relpath(path), file=sys.stderr)
 
 
 def main():
     small = (32, 16)
     jobs = [
-        ('contadopo.ico', [(window_icon(), 24)]),
+        # Explorer, the Start menu and the title bar each take the size they need, up to
+        # 256 for large icons at high DPI; the large ones as PNG (Windows Vista and later).
+        ('contadopo.ico', [(window_icon(s), 24 if s < 64 else 'png') for s in (16, 24, 32, 48, 64, 128, 256)]),
         ('duck.ico', [(duck(), 8)]),
         ('smile.ico', [(face(s, 'smile'), 4) for s in small]),
         ('neutral.ico', [(face(s, 'neutral'), 4) for s in small]),
@@ -461,7 +459,7 @@ def main():
         write_ico(path, images)
         print(os.path.relpath(path), file=sys.stderr)
     # The desktop menu's icon, at the sizes desktops ask for.
-    write_theme_icons(window_icon())
+    write_theme_icons()
 
 
 if __name__ == '__main__':

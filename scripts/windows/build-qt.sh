@@ -2,9 +2,13 @@
 # Builds Qt for 64-bit Windows (static, with its test library) from Debian's own qt6-base
 # source with Debian's mingw-w64, once per machine: the result is kept outside the tree
 # under a name made of Qt's version and the options, and reused while they stay the same.
+# An interrupted build goes on where it stopped when run again.
 set -eu
 . "$(cd "$(dirname "$0")" && pwd)/common.sh"
 
+# The packages first: the cache's name comes from the installed qt6-base-dev.
+"$project_dir/scripts/setup.sh" windows
+find_qt || { echo "qt6-base-dev is not installed" >&2; exit 1; }
 if qt_ready; then
     echo "Windows Qt already built: $qt_win_dir"
     exit 0
@@ -39,16 +43,24 @@ add_deb_src() {
         -o Dir::Etc::sourceparts=- -o APT::Get::List-Cleanup=0
 }
 
-"$project_dir/scripts/setup.sh" windows
 add_deb_src
 
+# The work folder has the same key in its name: a source fetched and patched there, and
+# what ninja already built, serve again; only a half-installed Qt is thrown away.
 work="$qt_win_dir.work"
-rm -rf "$work" "$qt_win_dir"
-mkdir -p "$work"
+rm -rf "$qt_win_dir"
 start=$(date +%s)
-(cd "$work" && apt-get source -q "qt6-base=$qt_deb_version")
+if [ -f "$work/.patched" ]; then
+    echo "Going on with the build in $work"
+else
+    rm -rf "$work"
+    mkdir -p "$work"
+    (cd "$work" && apt-get source -q "qt6-base=$qt_deb_version")
+    patch -d "$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)" -p1 \
+        < "$windows_dir/qtbase-no-opengl.patch"
+    touch "$work/.patched"
+fi
 src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
-patch -d "$src" -p1 < "$windows_dir/qtbase-no-opengl.patch"
 
 # shellcheck disable=SC2086
 cmake -S "$src" -B "$work/build" -G Ninja \

@@ -1,10 +1,11 @@
 #!/bin/sh
 # Builds contadopo.exe (and the tests that run under Wine) against the cross-built Qt,
-# then packs the Windows installer and a plain zip into build-windows/.
+# then packs the Windows installer, the MSI and a plain zip into build-windows/.
 # Usage: scripts/windows/build.sh      (scripts/windows/build-qt.sh first, once per machine)
 set -eu
 . "$(cd "$(dirname "$0")" && pwd)/common.sh"
 
+find_qt || { echo "qt6-base-dev is not installed: run scripts/setup.sh windows first" >&2; exit 1; }
 if ! qt_ready; then
     echo "The Windows Qt is not built yet: run scripts/windows/build-qt.sh (about half an hour on 2 cores)" >&2
     exit 1
@@ -27,10 +28,14 @@ mkdir -p "$stage/suoni"
 cp "$build/contadopo.exe" "$project_dir/packaging/windows/qt.conf" /usr/share/qt6/translations/qtbase_it.qm "$stage/"
 cp "$project_dir"/resources/suoni/*.wav "$stage/suoni/"
 
+# The installer, the MSI and the zip take the same staged folder; CMake configured the
+# installer's and the MSI's sources with this build's version.
 setup="$build/contadopo-$version-setup.exe"
-makensis -V2 -DVERSION="$version" -DVERSION_WIN="$(sh "$project_dir/scripts/version.sh" --windows)" -DSTAGE="$stage" -DICON="$project_dir/resources/contadopo.ico" \
-    -DOUTFILE="$setup" "$project_dir/packaging/windows/contadopo.nsi"
+makensis -V2 -INPUTCHARSET UTF8 -DSTAGE="$stage" -DICON="$project_dir/resources/contadopo.ico" \
+    -DOUTFILE="$setup" "$build/contadopo.nsi"
+msi="$build/contadopo-$version.msi"
+(cd "$build" && wixl -a x64 -o "$msi" contadopo.wxs)
 zipfile="$build/contadopo-$version-windows.zip"
 rm -f "$zipfile"
 (cd "$build/stage" && zip -qr -X "$zipfile" Contadopo)
-ls -l "$setup" "$zipfile"
+ls -l "$setup" "$msi" "$zipfile"

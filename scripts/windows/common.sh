@@ -1,11 +1,6 @@
 # Shared by the Windows scripts: where the cross-built Qt lives and how it is configured.
 # Sourced, not run.
 
-# The host tools under /usr must be the very version the Windows Qt is built from.
-qt_deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) || {
-    echo "qt6-base-dev is not installed: run scripts/setup.sh windows first" >&2
-    exit 1
-}
 windows_dir=$(cd "$(dirname "$0")" && pwd)
 project_dir=$(cd "$windows_dir/../.." && pwd)
 
@@ -36,9 +31,14 @@ qt_options="
 -DFEATURE_system_libjpeg=OFF
 "
 
-# The key changes with Qt's version, the options, the toolchain or the source patch.
-qt_key=$( { echo "$qt_deb_version"; echo "$qt_options"; cat "$windows_dir/mingw-toolchain.cmake" "$windows_dir/qtbase-no-opengl.patch"; } \
-          | sha256sum | cut -c1-12)
-cache_root=${CONTADOPO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/contadopo}
-qt_win_dir="$cache_root/qt-$(echo "$qt_deb_version" | tr '+~:' '___')-mingw64-$qt_key"
-qt_ready() { [ -f "$qt_win_dir/.complete" ]; }
+# Sets qt_win_dir, where the Windows Qt for the installed qt6-base-dev is kept (the host
+# tools under /usr must be the very version it is built from); false while qt6-base-dev is
+# not installed. The key changes with Qt's version, the options, the toolchain or the patch.
+find_qt() {
+    qt_deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) && [ -n "$qt_deb_version" ] || return 1
+    qt_key=$( { echo "$qt_deb_version"; echo "$qt_options"; cat "$windows_dir/mingw-toolchain.cmake" "$windows_dir/qtbase-no-opengl.patch"; } \
+              | sha256sum | cut -c1-12)
+    cache_root=${CONTADOPO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/contadopo}
+    qt_win_dir="$cache_root/qt-$(echo "$qt_deb_version" | tr '+~:' '___')-mingw64-$qt_key"
+}
+qt_ready() { [ -n "${qt_win_dir:-}" ] && [ -f "$qt_win_dir/.complete" ]; }

@@ -7,11 +7,12 @@
 set -eu
 . "$(cd "$(dirname "$0")" && pwd)/common.sh"
 
-if ! qt_ready; then
+if ! { find_qt && qt_ready; }; then
     if [ "${1:-}" = --if-cached ]; then
         echo "##########################################################################"
         echo "## THE WINDOWS TESTS DID NOT RUN: the cross-built Qt is not in the cache"
-        echo "## ($qt_win_dir), and building it takes about half an hour on 2 cores."
+        echo "## (${qt_win_dir:-qt6-base-dev is not even installed}), and building it takes"
+        echo "## about half an hour on 2 cores."
         echo "## Run scripts/windows/build-qt.sh once on this machine to enable them."
         echo "##########################################################################"
         exit 0
@@ -54,11 +55,11 @@ wineserver -k || true
 unset WINEPREFIX
 unit=$(date +%s)
 
-python3 "$project_dir/tests/windows/installer_smoke.py" "$build/contadopo-$version-setup.exe" \
-    "$build/contadopo-$version-windows.zip" "$build/smoke" || failed=1
+/usr/bin/python3 "$project_dir/tests/windows/installer_smoke.py" "$build/contadopo-$version-setup.exe" \
+    "$build/contadopo-$version.msi" "$build/contadopo-$version-windows.zip" "$version" "$build/smoke" || failed=1
 done_at=$(date +%s)
-echo "Windows: build $((built - start)) s, unit tests under Wine $((unit - built)) s, installer smoke test $((done_at - unit)) s"
-ls -l "$build/contadopo-$version-setup.exe" "$build/contadopo-$version-windows.zip"
+echo "Windows: build $((built - start)) s, unit tests under Wine $((unit - built)) s, installers smoke test $((done_at - unit)) s"
+ls -l "$build/contadopo-$version-setup.exe" "$build/contadopo-$version.msi" "$build/contadopo-$version-windows.zip"
 if [ "$failed" -ne 0 ]; then
     echo "Windows tests FAILED"
     exit 1

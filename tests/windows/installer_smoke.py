@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """The Windows installer and program under Wine, seen as a child sees them.
 
-Installs silently into a fresh Wine prefix, starts the installed program on Xvfb
-with openbox, answers the name prompt and the greeting, answers right then wrong,
-exits saving the record, then uninstalls silently and checks the record stayed.
-Then the program from the zip, with no record folder: it makes the three files
-itself, writable by every user. Wine's windows are invisible to AT-SPI: the
+Installs silently into a fresh Wine prefix, checks the version the program and its
+uninstall entry show, starts the installed program on Xvfb with openbox, answers the
+name prompt and the greeting, answers right then wrong, exits saving the record, then
+uninstalls silently and checks the record stayed. The same race from the MSI's install,
+with msiexec. Then the program from the zip, with no record folder: it makes the three
+files itself, writable by every user. Wine's windows are invisible to AT-SPI: the
 screen is read from screenshots (pixel colours, Tesseract OCR for texts and
 digits) and keys are typed with xdotool.
 
-usage: installer_smoke.py SETUP_EXE ZIP WORK_DIR
+usage: installer_smoke.py SETUP_EXE MSI ZIP VERSION WORK_DIR
 """
 import difflib
 import os
@@ -20,12 +21,19 @@ import sys
 import time
 from pathlib import Path
 
-SETUP, ZIP, WORK = (sys.argv + ["", "", "."])[1:4]
+import pefile
+
+SETUP, MSI, ZIP, VERSION, WORK = (sys.argv + [""] * 4 + ["."])[1:6]
 WORK = Path(WORK).absolute()
+MSI = "Z:" + str(Path(MSI).absolute()).replace("/", "\\")  # msiexec takes a Windows path
 SHOTS = WORK / "screens"
 DRIVE_C = WORK / "prefix" / "drive_c"
 INSTALLED = DRIVE_C / "Program Files" / "Contadopo"
 RECORD = [DRIVE_C / "ProgramData" / "Contadopo" / name for name in ("suc000.txt", "nsuc000.txt", "suc000.jnl")]
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Contadopo"
+# Wine's msiexec puts a per-machine shortcut in the user's Start menu, Windows in everyone's.
+START_MENU = ["ProgramData/Microsoft/Windows/Start Menu/Programs/Contadopo.lnk",
+              "users/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Contadopo.lnk"]
 PLAYER = "Lucia"
 SCREEN = (1280, 1024)
 # From the top left corner inside the frame of the number asked, where the verdict is drawn.
@@ -197,6 +205,30 @@ def record():
     return [path.read_bytes() if path.is_file() else None for path in RECORD]
 
 
+def start_menu_entry():
+    return any(any(DRIVE_C.glob(place)) for place in START_MENU)
+
+
+def shows_the_version():
+    """What inventory tools read from contadopo.exe, what it answers to --version and what
+    the Programs list shows all name this build."""
+    exe = INSTALLED / "contadopo.exe"
+    pe = pefile.PE(str(exe))
+    strings = {key.decode(): value.decode() for info in pe.FileInfo[0] if info.Key == b"StringFileInfo"
+               for table in info.StringTable for key, value in table.entries.items()}
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    numbers = "%d.%d.%d" % (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF, fixed.FileVersionLS >> 16)
+    check(strings.get("FileVersion") == strings.get("ProductVersion") == VERSION and VERSION.startswith(numbers)
+          and all(strings.get(key) for key in ("CompanyName", "LegalCopyright", "OriginalFilename")),
+          f"contadopo.exe's version resource, {numbers}: {strings}")
+    said = run("wine", exe, "--version").strip()
+    check(said == f"contadopo {VERSION}", f"contadopo.exe --version said {said!r}")
+    entry = dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", run("wine", "reg", "query", UNINSTALL_KEY), re.M))
+    check(entry.get("DisplayVersion") == VERSION and entry.get("Publisher") == strings["CompanyName"]
+          and entry.get("InstallLocation") == r"C:\Program Files\Contadopo"
+          and int(entry.get("EstimatedSize", "0"), 16) > 1000, f"the uninstall entry: {entry}")
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     SHOTS.mkdir(parents=True)
@@ -221,10 +253,10 @@ def main():
         run("wine", SETUP, "/S")
         for part in ("contadopo.exe", "qt.conf", "qtbase_it.qm", "suoni/Esatto.wav", "suoni/no.wav", "disinstalla.exe"):
             check((INSTALLED / part).is_file(), f"the installer did not put {part} in {INSTALLED}")
-        check((DRIVE_C / "ProgramData/Microsoft/Windows/Start Menu/Programs/Contadopo.lnk").is_file(),
-              "no Start-menu entry")
+        check(start_menu_entry(), "no Start-menu entry")
         check(record() == [b"", b"", b""], f"record files after install: {record()}")
-        done("installed silently")
+        shows_the_version()
+        done("installed silently, its version shown")
 
         race()
         saved = [b"1\r\n", f"{PLAYER}\r\n".encode(), b""]
@@ -235,6 +267,18 @@ def main():
         check(not (INSTALLED / "contadopo.exe").exists(), "the uninstaller left contadopo.exe")
         check(record() == saved, f"record files after the silent uninstall: {record()}")
         done("uninstalled silently, record kept")
+
+        # The MSI on a machine with no record yet: the program makes the files at its start.
+        shutil.rmtree(RECORD[0].parent)
+        run("wine", "msiexec", "/i", MSI, "/qn")
+        check((INSTALLED / "suoni/Esatto.wav").is_file() and (INSTALLED / "qtbase_it.qm").is_file()
+              and start_menu_entry() and RECORD[0].parent.is_dir(), "the MSI's install is not whole")
+        race()
+        check(record() == saved, f"record files after the race from the MSI's install: {record()}")
+        run("wine", "msiexec", "/x", MSI, "/qn")
+        check(not INSTALLED.exists() and not start_menu_entry(), "the MSI's uninstall left the program")
+        check(record() == saved, f"record files after the MSI's silent uninstall: {record()}")
+        done("MSI installed, race played, uninstalled silently, record kept")
 
         shutil.rmtree(RECORD[0].parent)
         run("unzip", "-q", ZIP, "-d", DRIVE_C / "Scuola")
