@@ -7,9 +7,7 @@
 set -u
 src=$1
 work=$2
-passed=0
-failed=0
-check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
+. "$(dirname "$0")/checks.sh"
 
 deb=$(set -o pipefail; "$src/scripts/build-deb.sh" "$work" | tail -n 1) || { echo "building the package failed"; exit 1; }
 [ -f "$deb" ] || { echo "no package built: $deb"; exit 1; }
@@ -117,5 +115,4 @@ check "binary stripped" '! readelf -S "$binary" | grep -qE "\.symtab|\.debug_|\.
 check "binary linked with relro and bind-now" 'readelf -lW "$binary" | grep -q GNU_RELRO && readelf -dW "$binary" | grep -qE "BIND_NOW|FLAGS_1.* NOW"'
 check "binary built with the stack protector" 'readelf -sW --dyn-syms "$binary" | grep -q __stack_chk_fail'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done
