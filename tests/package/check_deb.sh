@@ -103,12 +103,10 @@ quiet=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 check "--version without a display says the package's version" \
     '[ "$("${quiet[@]}" "$binary" --version)" = "contadopo $(dpkg-deb -f "$deb" Version)" ]'
 check "--help answers in Italian, status 0" '"${quiet[@]}" "$binary" --help | grep -q "^Uso: contadopo"'
-"${quiet[@]}" "$binary" --nome=Leo >/dev/null 2>"$root/usage"
-usage_status=$?
-check "an unknown option gets the usage and status 2" '[ $usage_status -eq 2 ] && grep -q "^Uso: " "$root/usage"'
-"${quiet[@]}" "$binary" >/dev/null 2>"$root/nodisplay"
-nodisplay_status=$?
-check "no display: one line and status 1, not a core dump" '[ $nodisplay_status -eq 1 ] && [ "$(wc -l <"$root/nodisplay")" = 1 ]'
+check "an unknown option gets the usage and status 2" \
+    '"${quiet[@]}" "$binary" --nome=Leo 2>"$root/usage" >/dev/null; [ $? -eq 2 ] && grep -q "^Uso: " "$root/usage"'
+check "no display: one line and status 1, not a core dump" \
+    '"${quiet[@]}" "$binary" 2>"$root/nodisplay" >/dev/null; [ $? -eq 1 ] && [ "$(wc -l <"$root/nodisplay")" = 1 ]'
 
 # Debian's hardening flags reached the binary, and it is stripped.
 check "binary stripped" '! readelf -S "$binary" | grep -qE "\.symtab|\.debug_|\.comment"'
