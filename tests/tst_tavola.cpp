@@ -189,7 +189,8 @@ void TestTavola::whatAChildSees()
     QCOMPARE(QFontInfo(control("lblNum1")->font()).family(), QStringLiteral("Liberation Sans"));
     QCOMPARE(QFontInfo(control("lblScore")->font()).family(), QStringLiteral("Liberation Serif"));
 
-    // Restored, the window shows every control whole.
+    // Started maximized; restored, the window shows every control whole.
+    QVERIFY(m_window->isMaximized());
     m_window->showNormal();
     QTRY_VERIFY(!m_window->isMaximized());
     for (QWidget *w : controls)
