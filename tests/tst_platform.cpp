@@ -11,6 +11,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -19,34 +20,18 @@
 #include <unistd.h>
 
 namespace {
-// What a child sees in a dialog, as "title|text|icon|buttons".
+// What a child sees in a dialog, as "title|text|icon|buttons", the one Enter presses marked *.
 QString seenIn(QDialog *dialog)
 {
+    const auto *box = qobject_cast<QMessageBox *>(dialog);
     QStringList buttons;
     for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
-        buttons << b->text().remove(QLatin1Char('&'));
+        buttons << b->text().remove(QLatin1Char('&')) + (box && box->defaultButton() == qobject_cast<QPushButton *>(b) ? QStringLiteral("*") : QString());
     buttons.sort();
-    const auto *box = qobject_cast<QMessageBox *>(dialog);
     const auto *input = qobject_cast<QInputDialog *>(dialog);
     return QStringList{dialog->windowTitle(), box ? box->text() : input->labelText() + input->textValue(),
                        QString::number(box ? box->icon() : -1), buttons.join(QLatin1Char(','))}
         .join(QLatin1Char('|'));
-}
-
-// Once the modal dialog is up, lets `answer` close it.
-void whenDialogOpens(std::function<void(QDialog *)> answer)
-{
-    QTimer::singleShot(0, [answer] {
-        QDialog *dialog = nullptr;
-        if (QTest::qWaitFor([&] { return (dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())); }, 60000))
-            answer(dialog);
-    });
-}
-
-void typeAndPress(QDialog *dialog, const QString &typed, Qt::Key key)
-{
-    QTest::keyClicks(dialog->findChild<QLineEdit *>(), typed);
-    QTest::keyClick(dialog, key);
 }
 } // namespace
 
@@ -55,8 +40,6 @@ class TestPlatform : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void boxesAnswerAsTheChildPresses();
-    void recordFolderAndProgramFolder();
     void withoutSoundServerCuesAreSilentAndToldOnce();
     void newRaceFromTheMenuThroughTheProgramsOwnSetUp();
 
@@ -73,29 +56,8 @@ void TestPlatform::initTestCase()
     QLocale::setDefault(QLocale(QLocale::English));
     prepareApplication();
     m_platform = std::make_unique<DesktopPlatform>(m_sound);
-}
-
-void TestPlatform::boxesAnswerAsTheChildPresses()
-{
-    whenDialogOpens([](QDialog *d) { QTest::keyClick(d, Qt::Key_Return); }); // the default answer
-    QVERIFY(!m_platform->AskYesNo(QStringLiteral("INIZIAMO UNA NUOVA GARA  ?"), QStringLiteral("INIZIARE NUOVA GARA")));
-    whenDialogOpens([](QDialog *d) { qobject_cast<QMessageBox *>(d)->button(QMessageBox::Yes)->click(); });
-    QVERIFY(m_platform->AskYesNo(QStringLiteral("?"), QStringLiteral("t")));
-
-    whenDialogOpens([](QDialog *d) { typeAndPress(d, QStringLiteral("Anna Maria"), Qt::Key_Return); });
-    QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QStringLiteral("Anna Maria"));
-    whenDialogOpens([](QDialog *d) { typeAndPress(d, QStringLiteral("Anna"), Qt::Key_Escape); });
-    QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString());
-    // A leaning elbow types no more than a record file can hold.
-    whenDialogOpens([](QDialog *d) { typeAndPress(d, QString(150, QLatin1Char('a')), Qt::Key_Return); });
-    QCOMPARE(m_platform->PromptText(QStringLiteral("Come ti chiami?")), QString(100, QLatin1Char('a')));
-}
-
-void TestPlatform::recordFolderAndProgramFolder()
-{
     const QString dir = m_platform->GetSystemDir();
-    QVERIFY2(dir.startsWith(QLatin1Char('/')) && dir.endsWith(QLatin1Char('/')) && !dir.endsWith(QStringLiteral("//")),
-             qPrintable(dir));
+    QVERIFY2(dir.startsWith(QLatin1Char('/')) && dir.endsWith(QLatin1Char('/')) && !dir.endsWith(QStringLiteral("//")), qPrintable(dir));
     QCOMPARE(m_platform->ProgramFolder(), QFileInfo(QCoreApplication::applicationFilePath()).canonicalPath());
 }
 
@@ -140,11 +102,13 @@ void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
     } program(m_sound);
     program.folder = m_tmp.path() + QStringLiteral("/");
 
-    // A child answers each box as it opens, and plays when the window asks a question:
-    // a wrong and a right answer, then a new race from the menu with the window minimized before,
-    // no limit and another name; a right answer there, and Exit.
-    QStringList answers{QStringLiteral("Anna"), QString(), QStringLiteral("Sì"), QString(), QString(),
-                        QStringLiteral("Bea"), QString(), QString()};
+    // A child answers each box as it opens (a prompt with Enter, or Escape after a "\x1b"),
+    // and plays when the window asks a question: a wrong and a right answer, then a new race
+    // from the menu with the window minimized before, a limit typed then cancelled, and
+    // another name, leant on: no more than a record file holds. A right answer there, and Exit.
+    const QString bea = QStringLiteral("Bea") + QString(97, QLatin1Char('a'));
+    QStringList answers{QStringLiteral("Anna"), QString(), QStringLiteral("Sì"), QStringLiteral("7\x1b"), QString(),
+                        bea + QString(50, QLatin1Char('a')), QString(), QString()};
     QStringList seen;
     Tavola *window = nullptr; // once the program has made it
     bool busy = false;
@@ -170,9 +134,10 @@ void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
             seen << (dialog->parentWidget() ? QStringLiteral("over the window: ") : QString()) + seenIn(dialog);
             const QString answer = answers.isEmpty() ? QStringLiteral("?") : answers.takeFirst();
             later([dialog, answer] {
-                if (auto *input = qobject_cast<QInputDialog *>(dialog))
-                    QTest::keyClicks(input->findChild<QLineEdit *>(), answer);
-                else if (!answer.isEmpty())
+                if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
+                    QTest::keyClicks(input->findChild<QLineEdit *>(), QString(answer).remove(QLatin1Char('\x1b')));
+                    return QTest::keyClick(dialog, answer.endsWith(QLatin1Char('\x1b')) ? Qt::Key_Escape : Qt::Key_Return);
+                } else if (!answer.isEmpty())
                     for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
                         if (b->text().remove(QLatin1Char('&')) == answer)
                             return b->click();
@@ -200,7 +165,7 @@ void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
         } else if (!caption("lblMessage").isEmpty() && !seen.contains(player == QLatin1String("Anna") ? "menu" : "exit")) {
             seen << caption("lblMessage") + QLatin1Char(' ') + counters << (player == QLatin1String("Anna") ? "menu" : "exit");
             later([window, &seen, player] {
-                if (player == QLatin1String("Bea"))
+                if (player != QLatin1String("Anna"))
                     return QTest::keyClick(window, Qt::Key_X, Qt::AltModifier);
                 window->showMinimized();
                 seen << window->windowTitle();
@@ -214,17 +179,17 @@ void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
 
     QCOMPARE(status, 0);
     // What the child saw: every box as "title|text|icon|buttons", in Italian, the prompts empty.
-    QCOMPARE(seen.join(QLatin1Char('\n')),
+    QCOMPARE(seen.join(QLatin1Char('\n')).replace(bea, QStringLiteral("Bea")),
              QStringLiteral("Contadopo|Come ti chiami?|-1|Annulla,OK\nContadopo| Anna vediamo se sei un vero campione  |0|OK\n"
                             "question for Anna\nContadopo 00:05:00 000\nEsatto! Anna sei forte! 112\nmenu\nPiuuno\n"
-                            "over the window: INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|4|No,Sì\n"
+                            "over the window: INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|4|No*,Sì\n"
                             "over the window: Contadopo|Tavola pitagorica fino al numero? |-1|Annulla,OK\n"
                             "over the window: Contadopo| Anna siccome non hai scelto arriviamo fino al 10.|0|OK\n"
                             "Contadopo|Come ti chiami?|-1|Annulla,OK\nContadopo| Bea vediamo se sei un vero campione  |0|OK\n"
                             "question for Bea\nContadopo 00:05:00 000\nEsatto! Bea sei forte! 101\nexit\n"
                             "over the window: Contadopo|Ok! Ho registrato il tuo record, C A M P I O N E|0|OK"));
     QCOMPARE(contentOf(program.folder + QStringLiteral("suc000.txt")) + contentOf(program.folder + QStringLiteral("nsuc000.txt")),
-             QByteArray("1\r\nBea\r\n"));
+             "1\r\n" + bea.toUtf8() + "\r\n");
 }
 
 QTEST_MAIN(TestPlatform)

@@ -7,9 +7,7 @@
 set -u
 src=$1
 work=$2
-passed=0
-failed=0
-check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
+. "$(dirname "$0")/checks.sh"
 
 deb=$(set -o pipefail; "$src/scripts/build-deb.sh" "$work" | tail -n 1) || { echo "building the package failed"; exit 1; }
 [ -f "$deb" ] || { echo "no package built: $deb"; exit 1; }
@@ -105,17 +103,14 @@ quiet=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
 check "--version without a display says the package's version" \
     '[ "$("${quiet[@]}" "$binary" --version)" = "contadopo $(dpkg-deb -f "$deb" Version)" ]'
 check "--help answers in Italian, status 0" '"${quiet[@]}" "$binary" --help | grep -q "^Uso: contadopo"'
-"${quiet[@]}" "$binary" --nome=Leo >/dev/null 2>"$root/usage"
-usage_status=$?
-check "an unknown option gets the usage and status 2" '[ $usage_status -eq 2 ] && grep -q "^Uso: " "$root/usage"'
-"${quiet[@]}" "$binary" >/dev/null 2>"$root/nodisplay"
-nodisplay_status=$?
-check "no display: one line and status 1, not a core dump" '[ $nodisplay_status -eq 1 ] && [ "$(wc -l <"$root/nodisplay")" = 1 ]'
+check "an unknown option gets the usage and status 2" \
+    '"${quiet[@]}" "$binary" --nome=Leo 2>"$root/usage" >/dev/null; [ $? -eq 2 ] && grep -q "^Uso: " "$root/usage"'
+check "no display: one line and status 1, not a core dump" \
+    '"${quiet[@]}" "$binary" 2>"$root/nodisplay" >/dev/null; [ $? -eq 1 ] && [ "$(wc -l <"$root/nodisplay")" = 1 ]'
 
 # Debian's hardening flags reached the binary, and it is stripped.
 check "binary stripped" '! readelf -S "$binary" | grep -qE "\.symtab|\.debug_|\.comment"'
 check "binary linked with relro and bind-now" 'readelf -lW "$binary" | grep -q GNU_RELRO && readelf -dW "$binary" | grep -qE "BIND_NOW|FLAGS_1.* NOW"'
 check "binary built with the stack protector" 'readelf -sW --dyn-syms "$binary" | grep -q __stack_chk_fail'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

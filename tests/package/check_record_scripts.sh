@@ -4,9 +4,7 @@
 set -u
 build=$1
 dir=$2
-passed=0
-failed=0
-check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
+. "$(dirname "$0")/checks.sh"
 as_root=()
 [ "$(id -u)" -eq 0 ] || as_root=(fakeroot)
 run() { "${as_root[@]}" sh "$build/debian/$1" "$2"; }
@@ -44,5 +42,4 @@ run postrm purge
 check "purge takes the record away" '[ ! -e "$dir" ]'
 
 run postinst configure
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -21,9 +21,7 @@ done
 [ "$VERSION_ID" = 12 ] || [[ " ${releases[*]} " != *" 12 "* ]] ||
     { echo "check_repo: packages built on Debian $VERSION_ID do not install on Debian 12" >&2; exit 1; }
 
-passed=0
-failed=0
-check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
+. "$(dirname "$0")/checks.sh"
 tmp=$(mktemp -d "${TMPDIR:-/var/tmp}/contadopo-repo.XXXXXX")
 server=
 debian_root_cleanup_extra() {
@@ -101,5 +99,4 @@ for r in "${releases[@]}"; do
     debian_root_remove
 done
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+checks_done

@@ -1,0 +1,5 @@
+# check NAME CONDITION: counts the condition, says NAME when it fails; checks_done ends the run.
+passed=0
+failed=0
+check() { if eval "$2"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $1"; fi; }
+checks_done() { echo "$passed passed, $failed failed"; [ "$failed" -eq 0 ]; }
