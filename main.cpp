@@ -1,6 +1,6 @@
 #include "game/gametexts.h"
 #include "platform/desktopplatform.h"
-#include "platform/soundplayer.h"
+#include "platform/sound/soundplayer.h"
 #include "window/appsetup.h"
 #include "window/tavola.h"
 

@@ -1,8 +1,8 @@
 #include "platform/desktopplatform.h"
 
 #include "platform/platformtexts.h"
-#include "platform/recordfiles.h"
-#include "platform/soundplayer.h"
+#include "platform/records/recordfiles.h"
+#include "platform/sound/soundplayer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/recordfiles.h"
+#include "platform/records/recordfiles.h"
 
 #include <QStringList>
 #include <functional>

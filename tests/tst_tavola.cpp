@@ -2,7 +2,7 @@
 #include "fakeplatform.h"
 #include "testfiles.h"
 
-#include "platform/systemfonts.h"
+#include "platform/fonts/systemfonts.h"
 #include "window/fonts.h"
 #include "window/gradientsurface.h"
 #include "window/picturebutton.h"

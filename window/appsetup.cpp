@@ -1,7 +1,7 @@
 #include "window/appsetup.h"
 
 #include "platform/desktopplatform.h"
-#include "platform/systemfonts.h"
+#include "platform/fonts/systemfonts.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -3,7 +3,7 @@
 #include "game/recordrules.h"
 #include "platform/platform.h"
 #include "platform/platformtexts.h"
-#include "platform/recordstore.h"
+#include "platform/records/recordstore.h"
 #include "window/gradientsurface.h"
 #include "window/picturebutton.h"
 #include "window/windowtexts.h"

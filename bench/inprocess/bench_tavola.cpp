@@ -8,7 +8,7 @@
 
 #include "game/race.h"
 #include "platform/platform.h"
-#include "platform/recordfiles.h"
+#include "platform/records/recordfiles.h"
 #include "window/appsetup.h"
 #include "window/gradientsurface.h"
 #include "window/tavola.h"
