@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
         sound->preload(folder + GameTexts::kWrongSound);
     });
     platform.setDialogParent(&tavola);
-    QObject::connect(&tavola, &Tavola::quitRequested, &app, [] { QCoreApplication::exit(0); }, Qt::DirectConnection);
+    QObject::connect(&tavola, &Tavola::quitRequested, &app, [&platform] { platform.EndProgram(); }, Qt::DirectConnection);
     tavola.start();
     if (tavola.quitting())
         return 0;

@@ -1,12 +1,11 @@
 #include "platform/desktopplatform.h"
 
 #include "platform/platformtexts.h"
+#include "platform/program/program.h"
 #include "platform/records/recordfiles.h"
 #include "platform/sound/soundplayer.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -66,8 +65,17 @@ void DesktopPlatform::PlaySoundFile(const QString &path)
 
 QString DesktopPlatform::ProgramFolder()
 {
-    // applicationDirPath follows /proc/self/exe, so a link on the PATH leads here too.
-    return QDir::cleanPath(QFileInfo(QCoreApplication::applicationFilePath()).canonicalPath());
+    return Program::folder();
+}
+
+bool DesktopPlatform::CanCloseProgram()
+{
+    return Program::canClose();
+}
+
+void DesktopPlatform::EndProgram()
+{
+    Program::end();
 }
 
 void DesktopPlatform::installItalianTranslation()

@@ -256,6 +256,9 @@ void Tavola::cmdExit_Click()
     if (m_ending || m_quitting)
         return;
     m_ending = true;
+    // Where the program stays open (a browser tab), Exit ends the race as the clock does.
+    if (!m_platform.CanCloseProgram())
+        m_platform.ShowMessage(WindowTexts::kGoodbye);
     SaveRecordIfBetter();
 }
 
