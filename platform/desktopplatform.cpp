@@ -7,7 +7,6 @@
 
 #include <QApplication>
 #include <QInputDialog>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTranslator>
@@ -81,7 +80,7 @@ void DesktopPlatform::EndProgram()
 void DesktopPlatform::installItalianTranslation()
 {
     auto *translator = new QTranslator(qApp);
-    if (translator->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (translator->load(QStringLiteral("qtbase_it"), Program::translationsFolder()))
         QCoreApplication::installTranslator(translator);
     else
         delete translator;

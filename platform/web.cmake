@@ -13,6 +13,11 @@ endforeach()
 qt_add_resources(contadopo_lib webfonts PREFIX / BASE "${CMAKE_CURRENT_BINARY_DIR}" FILES ${contadopo_fonts})
 qt_add_resources(contadopo_lib cues PREFIX / BASE resources
     FILES resources/suoni/Esatto.wav resources/suoni/no.wav)
+# Qt's Italian texts for the standard buttons ("Annulla", "Sì"), from Debian's Qt.
+set(CONTADOPO_QT_TRANSLATIONS "/usr/share/qt6/translations" CACHE PATH "Folder of Qt's translations")
+configure_file("${CONTADOPO_QT_TRANSLATIONS}/qtbase_it.qm" "${CMAKE_CURRENT_BINARY_DIR}/translations/qtbase_it.qm" COPYONLY)
+qt_add_resources(contadopo_lib translations PREFIX / BASE "${CMAKE_CURRENT_BINARY_DIR}"
+    FILES "${CMAKE_CURRENT_BINARY_DIR}/translations/qtbase_it.qm")
 
 qt_add_executable(contadopo main.cpp)
 target_link_libraries(contadopo PRIVATE contadopo_lib)

@@ -8,6 +8,8 @@ namespace Program {
 
 // Folder of the program's own files (the cues), without a trailing separator.
 QString folder();
+// Folder of Qt's own translations (the Italian texts of the standard buttons).
+QString translationsFolder();
 // Whether ending the program closes it; false where the page stays open.
 bool canClose();
 // Ends the program; where it cannot close, its last window stays as it is.

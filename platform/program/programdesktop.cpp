@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
 
 namespace Program {
 
@@ -10,6 +11,11 @@ QString folder()
 {
     // applicationDirPath follows /proc/self/exe, so a link on the PATH leads here too.
     return QDir::cleanPath(QFileInfo(QCoreApplication::applicationFilePath()).canonicalPath());
+}
+
+QString translationsFolder()
+{
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
 }
 
 bool canClose()
