@@ -1,5 +1,5 @@
 # The page: the program for a browser, as static files (index.html, contadopo.js,
-# contadopo.wasm, qtloader.js) in one folder any web server can serve.
+# contadopo.wasm, qtloader.js, favicon.ico) in one folder any web server can serve.
 # Included from the top CMakeLists.txt when building with emscripten.
 
 # The cues and the fonts go into the program as resources: the page has no folder of
@@ -35,5 +35,6 @@ target_link_options(contadopo PRIVATE
     "SHELL:--pre-js ${CMAKE_CURRENT_BINARY_DIR}/recordfolderweb.js")
 set_property(TARGET contadopo APPEND PROPERTY LINK_DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/recordfolderweb.js")
 
-# The page itself, in place of Qt's sample page.
+# The page itself, in place of Qt's sample page, with the program's icon.
 configure_file(platform/program/index.html "${CMAKE_CURRENT_BINARY_DIR}/site/index.html" COPYONLY)
+configure_file(resources/contadopo.ico "${CMAKE_CURRENT_BINARY_DIR}/site/favicon.ico" COPYONLY)

@@ -1,0 +1,143 @@
+#!/usr/bin/python3
+"""Plays a race on the page in Debian's Chromium, headless: types a name, answers one
+right and one wrong, checks each verdict, its cue and the counters, ends the race with
+Exit, reloads and finds the record kept. Any error in the browser's console fails it.
+Screenshots are left in SHOTS.
+
+Usage: browser_race.py SITE SHOTS
+"""
+import os
+import re
+import shutil
+import sys
+import tempfile
+import wave
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import browser  # noqa: E402
+
+SITE, SHOTS = sys.argv[1], sys.argv[2]
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+NAME = "Anna"
+# Where the window puts what is read here, in its pixels: (x, y, width, height).
+NUMBER = (140, 0, 150, 125)
+VERDICT = (100, 130, 620, 60)
+COUNTERS = {"right": (60, 265, 140, 70), "wrong": (310, 265, 140, 70), "total": (540, 265, 160, 70)}
+RECORD = (0, 495, 900, 55)
+EXIT = (580, 388)
+
+
+def seconds(path):
+    with wave.open(path) as w:
+        return w.getnframes() / w.getframerate()
+
+
+CUES = {"right": seconds(os.path.join(SOURCE, "resources/suoni/Esatto.wav")),
+        "wrong": seconds(os.path.join(SOURCE, "resources/suoni/no.wav"))}
+
+
+class Race:
+    def __init__(self, driver):
+        self.driver = driver
+        self.shot = 0
+
+    def screenshot(self, name):
+        self.shot += 1
+        path = os.path.join(SHOTS, f"{self.shot:02d}-{name}.png")
+        self.driver.save_screenshot(path)
+        return path
+
+    def dialog_saying(self, *words):
+        """Waits for a dialog over the page that says all the words."""
+        def says():
+            shown = browser.windows(self.driver)
+            if not shown or shown[-1]["maximized"]:
+                return None
+            text = browser.ocr(self.screenshot("dialog"))
+            return text if all(w.lower() in text.lower() for w in words) else None
+        return browser.wait(says, f"a dialog saying {words}")
+
+    def main_window(self):
+        return browser.wait(lambda: next((w for w in browser.windows(self.driver) if w["maximized"]), None),
+                            "the race window")
+
+    def read(self, where, **how):
+        png = browser.canvas_png(self.driver, self.main_window()["id"], os.path.join(SHOTS, "window.png"))
+        return browser.ocr(png, crop=where, **how)
+
+    def cues(self):
+        return self.driver.execute_script("return __seen.cues")
+
+    def answer(self, text, verdict, cue):
+        heard = len(self.cues())
+        browser.type_keys(self.driver, text, browser.ENTER)
+        said = browser.wait(lambda: (lambda t: t if verdict.lower() in t.lower() else None)(self.read(VERDICT)),
+                            f"the verdict {verdict!r}")
+        started = browser.wait(lambda: self.cues()[heard:], f"the {cue} cue")
+        assert abs(started[0]["seconds"] - CUES[cue]) < 0.01, f"heard {started}, not the {cue} cue"
+        print(f"  answer {text}: {said!r}, {cue} cue, {self.driver.execute_script('return __seen.enter').__len__()} Enter so far")
+
+    def counters(self):
+        return {k: self.read(v, digits=True) for k, v in COUNTERS.items()}
+
+
+def console_errors(driver):
+    return [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+
+
+def main():
+    shutil.rmtree(SHOTS, ignore_errors=True)
+    os.makedirs(SHOTS)
+    server, url = browser.serve(SITE)
+    profile = tempfile.mkdtemp(prefix="contadopo-chromium-")
+    driver = browser.chromium(profile)
+    errors = []
+    try:
+        driver.get(url)
+        race = Race(driver)
+        race.dialog_saying("Come ti chiami")
+        browser.type_keys(driver, NAME, browser.ENTER)
+        race.dialog_saying(NAME, "campione")
+        browser.type_keys(driver, browser.ENTER)
+        race.main_window()
+        number = browser.wait(lambda: race.read(NUMBER, ink="#0000ff", digits=True), "the first number")
+        race.answer(str(int(number) + 1), "Esatto", "right")
+        browser.type_keys(driver, browser.ENTER)  # Nuovo calcolo
+        number = browser.wait(lambda: (lambda n: n if n and n != number else None)(
+            race.read(NUMBER, ink="#0000ff", digits=True)), "the next number")
+        race.answer(str(int(number) + 2), "Sbagliato", "wrong")
+        counted = race.counters()
+        race.screenshot("race")
+        assert counted == {"right": "1", "wrong": "1", "total": "2"}, f"counters: {counted}"
+        print(f"  counters {counted}")
+        errors += console_errors(driver)
+
+        # Exit: the goodbye, then the record, and the page stays.
+        browser.click(driver, race.main_window()["id"], *EXIT)
+        race.dialog_saying("Ciao", "prossima")
+        browser.type_keys(driver, browser.ENTER)
+        race.dialog_saying("registrato", "record")
+        browser.type_keys(driver, browser.ENTER)
+        errors += console_errors(driver)
+
+        driver.refresh()
+        race.dialog_saying("Come ti chiami")
+        browser.type_keys(driver, "Bruno", browser.ENTER)
+        race.dialog_saying("Bruno")
+        browser.type_keys(driver, browser.ENTER)
+        record = browser.wait(lambda: (lambda t: t if NAME in t else None)(race.read(RECORD)), "the kept record")
+        race.screenshot("after-reload")
+        assert re.search(rf"{NAME}.*\b1\b", record), f"record line: {record!r}"
+        print(f"  after a reload: {record!r}")
+        errors += console_errors(driver)
+    finally:
+        driver.quit()
+        server.shutdown()
+        shutil.rmtree(profile, ignore_errors=True)
+    if errors:
+        raise AssertionError("errors in the browser's console:\n" + "\n".join(e["message"] for e in errors))
+    print("browser race: passed")
+
+
+if __name__ == "__main__":
+    main()
