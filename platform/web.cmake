@@ -4,7 +4,10 @@
 
 # The cues and the fonts go into the program as resources: the page has no folder of
 # its own. The fonts are Debian's Liberation faces (SIL OFL), copied at build time.
-set(CONTADOPO_FONT_DIR "/usr/share/fonts/truetype/liberation2" CACHE PATH "Folder of the Liberation fonts")
+# Debian 12 keeps them in liberation2/, Debian 13 (fonts-liberation 2.x) in liberation/.
+find_path(CONTADOPO_FONT_DIR LiberationSans-Regular.ttf
+    PATHS /usr/share/fonts/truetype/liberation2 /usr/share/fonts/truetype/liberation
+    NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED DOC "Folder of the Liberation fonts")
 set(contadopo_fonts)
 foreach(face LiberationSans-Regular LiberationSans-Bold LiberationSans-BoldItalic LiberationSerif-Bold)
     configure_file("${CONTADOPO_FONT_DIR}/${face}.ttf" "${CMAKE_CURRENT_BINARY_DIR}/fonts/${face}.ttf" COPYONLY)
