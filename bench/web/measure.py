@@ -29,7 +29,8 @@ RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
 ANSWERS = 20
 EXIT = (580, 388)
 PAGES = [("program", SITE, ""), ("floor (exec, Asyncify)", FLOORS, "floor.html"),
-         ("floor (show, no Asyncify)", FLOORS, "floor_plain.html")]
+         ("floor (show, no Asyncify)", FLOORS, "floor_plain.html"), ("floor (exec, JSPI)", FLOORS, "floor_jspi.html")]
+PAGES = [p for p in PAGES if os.path.exists(os.path.join(p[1], p[2] or "index.html"))]
 
 
 def first_paint(driver):

@@ -56,7 +56,7 @@ return [...scope.querySelectorAll('.qt-window')]
     .filter(w => w.style.display !== 'none' && w.getBoundingClientRect().width > 0)
     .sort((a, b) => (+a.style.zIndex || 0) - (+b.style.zIndex || 0))
     .map(w => ({ id: w.id, title: (w.querySelector('.window-name') || {}).innerText || '',
-                 maximized: w.classList.contains('maximized') }));
+                 maximized: w.getBoundingClientRect().width >= innerWidth * 0.9 }));
 """
 # One window's client area: as a PNG exactly as Qt drew it, or where it is on the page.
 CANVAS = SCOPE + r"""

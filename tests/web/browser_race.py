@@ -19,12 +19,16 @@ import browser  # noqa: E402
 SITE, SHOTS = sys.argv[1], sys.argv[2]
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NAME = "Anna"
-# Where the window puts what is read here, in its pixels: (x, y, width, height).
-NUMBER = (140, 0, 150, 125)
-VERDICT = (100, 130, 620, 60)
-COUNTERS = {"right": (60, 265, 140, 70), "wrong": (310, 265, 140, 70), "total": (540, 265, 160, 70)}
-RECORD = (0, 495, 900, 55)
-EXIT = (580, 388)
+# Where the window puts what is read here, in its pixels (the menu bar included):
+# (x, y, width, height), and the colour it is drawn in.
+NUMBER = (160, 28, 180, 118)
+VERDICT = (100, 150, 620, 60)
+COUNTERS = {"right": ((60, 290, 60, 66), "#000000"), "wrong": ((310, 290, 60, 66), "#ff0000"),
+            "total": ((540, 290, 60, 66), "#0000ff")}
+RECORD = (0, 520, 900, 50)
+EXIT = (580, 412)
+ANSWER_FIELD = (636, 83)
+NAME_FIELD = (100, 49)
 
 
 def seconds(path):
@@ -57,6 +61,10 @@ class Race:
             return text if all(w.lower() in text.lower() for w in words) else None
         return browser.wait(says, f"a dialog saying {words}")
 
+    def click_name_field(self):
+        # In a browser the prompt's field takes keys only once tapped or clicked.
+        browser.click(self.driver, browser.windows(self.driver)[-1]["id"], *NAME_FIELD)
+
     def main_window(self):
         return browser.wait(lambda: next((w for w in browser.windows(self.driver) if w["maximized"]), None),
                             "the race window")
@@ -70,15 +78,17 @@ class Race:
 
     def answer(self, text, verdict, cue):
         heard = len(self.cues())
+        # As the name's field, the answer box takes keys only once tapped or clicked.
+        browser.click(self.driver, self.main_window()["id"], *ANSWER_FIELD)
         browser.type_keys(self.driver, text, browser.ENTER)
-        said = browser.wait(lambda: (lambda t: t if verdict.lower() in t.lower() else None)(self.read(VERDICT)),
+        said = browser.wait(lambda: (lambda t: t if verdict.lower() in t.lower() else None)(self.read(VERDICT, ink="#ff0000")),
                             f"the verdict {verdict!r}")
         started = browser.wait(lambda: self.cues()[heard:], f"the {cue} cue")
         assert abs(started[0]["seconds"] - CUES[cue]) < 0.01, f"heard {started}, not the {cue} cue"
         print(f"  answer {text}: {said!r}, {cue} cue, {self.driver.execute_script('return __seen.enter').__len__()} Enter so far")
 
     def counters(self):
-        return {k: self.read(v, digits=True) for k, v in COUNTERS.items()}
+        return {k: self.read(where, ink=ink, digits=True) for k, (where, ink) in COUNTERS.items()}
 
 
 def console_errors(driver):
@@ -96,6 +106,7 @@ def main():
         driver.get(url)
         race = Race(driver)
         race.dialog_saying("Come ti chiami")
+        race.click_name_field()
         browser.type_keys(driver, NAME, browser.ENTER)
         race.dialog_saying(NAME, "campione")
         browser.type_keys(driver, browser.ENTER)
@@ -122,10 +133,11 @@ def main():
 
         driver.refresh()
         race.dialog_saying("Come ti chiami")
+        race.click_name_field()
         browser.type_keys(driver, "Bruno", browser.ENTER)
         race.dialog_saying("Bruno")
         browser.type_keys(driver, browser.ENTER)
-        record = browser.wait(lambda: (lambda t: t if NAME in t else None)(race.read(RECORD)), "the kept record")
+        record = browser.wait(lambda: (lambda t: t if NAME in t else None)(race.read(RECORD, ink="#ffff00")), "the kept record")
         race.screenshot("after-reload")
         assert re.search(rf"{NAME}.*\b1\b", record), f"record line: {record!r}"
         print(f"  after a reload: {record!r}")
