@@ -129,17 +129,21 @@ def canvas_png(driver, window_id, path):
     return path
 
 
-def ocr(png, crop=None, ink=None, digits=False):
-    """Text in a part of a picture; `ink` keeps only that colour (as #rrggbb)."""
+def ocr(png, crop=None, ink=None, digits=False, mend=None):
+    """Text in a part of a picture; `ink` keeps only that colour (as #rrggbb); `mend`
+    closes gaps another colour cut into it (a morphology kernel)."""
     args = ["convert", png]
     if crop:
         x, y, w, h = crop
         args += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
     if ink:
         args += ["-fuzz", "25%", "-fill", "white", "+opaque", ink, "-fill", "black", "-opaque", ink]
+    if mend:
+        args += ["-morphology", "Close", mend]
     args += ["-colorspace", "gray", "-resize", "300%", "-threshold", "60%",
              "-bordercolor", "white", "-border", "20", png + ".ocr.png"]
     subprocess.run(args, check=True)
-    options = ["--psm", "7", "-c", "tessedit_char_whitelist=0123456789"] if digits else ["--psm", "6"]
+    options = ["--psm", "13" if digits == "one" else "7", "-c", "tessedit_char_whitelist=0123456789"] \
+        if digits else ["--psm", "6"]
     return subprocess.run(["tesseract", png + ".ocr.png", "-", *options], check=True,
                           capture_output=True, text=True).stdout.strip()

@@ -21,10 +21,10 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 NAME = "Anna"
 # Where the window puts what is read here, in its pixels (the menu bar included):
 # (x, y, width, height), and the colour it is drawn in.
-NUMBER = (160, 28, 180, 118)
+NUMBER = (170, 34, 160, 104)
 VERDICT = (100, 150, 620, 60)
-COUNTERS = {"right": ((60, 290, 60, 66), "#000000"), "wrong": ((310, 290, 60, 66), "#ff0000"),
-            "total": ((540, 290, 60, 66), "#0000ff")}
+COUNTERS = {"right": ((74, 298, 24, 51), "#000000"), "wrong": ((324, 298, 24, 51), "#ff0000"),
+            "total": ((556, 298, 24, 51), "#0000ff")}
 RECORD = (0, 520, 900, 50)
 EXIT = (580, 412)
 ANSWER_FIELD = (636, 83)
@@ -76,19 +76,28 @@ class Race:
     def cues(self):
         return self.driver.execute_script("return __seen.cues")
 
-    def answer(self, text, verdict, cue):
+    def number(self, other_than=None):
+        # The "+" sign is drawn over the number's last digit: its gaps are closed first.
+        read = lambda: self.read(NUMBER, ink="#0000ff", digits=True, mend="Rectangle:1x9")
+        return int(browser.wait(lambda: (lambda n: n if n and n != other_than else None)(read()), "a number"))
+
+    def answer(self, text):
+        """Types an answer; returns the verdict shown ("right" or "wrong"), checked
+        against the cue the page started."""
         heard = len(self.cues())
         # As the name's field, the answer box takes keys only once tapped or clicked.
         browser.click(self.driver, self.main_window()["id"], *ANSWER_FIELD)
         browser.type_keys(self.driver, text, browser.ENTER)
-        said = browser.wait(lambda: (lambda t: t if verdict.lower() in t.lower() else None)(self.read(VERDICT, ink="#ff0000")),
-                            f"the verdict {verdict!r}")
-        started = browser.wait(lambda: self.cues()[heard:], f"the {cue} cue")
-        assert abs(started[0]["seconds"] - CUES[cue]) < 0.01, f"heard {started}, not the {cue} cue"
-        print(f"  answer {text}: {said!r}, {cue} cue, {self.driver.execute_script('return __seen.enter').__len__()} Enter so far")
+        said = browser.wait(lambda: (lambda t: t if "esatto" in t.lower() or "sbagliato" in t.lower() else None)(
+            self.read(VERDICT, ink="#ff0000")), "a verdict")
+        verdict = "right" if "esatto" in said.lower() else "wrong"
+        started = browser.wait(lambda: self.cues()[heard:], f"the {verdict} cue")
+        assert abs(started[0]["seconds"] - CUES[verdict]) < 0.01, f"heard {started}, not the {verdict} cue"
+        print(f"  answer {text}: {said!r}, {verdict} cue")
+        return verdict
 
-    def counters(self):
-        return {k: self.read(where, ink=ink, digits=True) for k, (where, ink) in COUNTERS.items()}
+    def counters(self, *which):
+        return {k: self.read(COUNTERS[k][0], ink=COUNTERS[k][1], digits="one") for k in which}
 
 
 def console_errors(driver):
@@ -111,15 +120,24 @@ def main():
         race.dialog_saying(NAME, "campione")
         browser.type_keys(driver, browser.ENTER)
         race.main_window()
-        number = browser.wait(lambda: race.read(NUMBER, ink="#0000ff", digits=True), "the first number")
-        race.answer(str(int(number) + 1), "Esatto", "right")
-        browser.type_keys(driver, browser.ENTER)  # Nuovo calcolo
-        number = browser.wait(lambda: (lambda n: n if n and n != number else None)(
-            race.read(NUMBER, ink="#0000ff", digits=True)), "the next number")
-        race.answer(str(int(number) + 2), "Sbagliato", "wrong")
-        counted = race.counters()
+        # The number is read off the window: where the reading was off, the answer
+        # was wrong, and the next number is tried (six at most).
+        wrong = 0
+        number = race.number()
+        while race.answer(str(number + 1)) == "wrong":
+            wrong += 1
+            assert wrong < 6, "six numbers read wrong in a row"
+            browser.type_keys(driver, browser.ENTER)  # Nuovo calcolo
+            number = race.number(other_than=number)
+        # Black on the gradient; after a wrong answer the surface is black too.
+        assert race.counters("right") == {"right": "1"}, f"right answers: {race.counters('right')}"
+        browser.type_keys(driver, browser.ENTER)
+        race.number(other_than=number)
+        assert race.answer("0") == "wrong"  # no number from 0 to 999 is followed by 0
+        wrong += 1
+        counted = race.counters("wrong", "total")
         race.screenshot("race")
-        assert counted == {"right": "1", "wrong": "1", "total": "2"}, f"counters: {counted}"
+        assert counted == {"wrong": str(wrong), "total": str(wrong + 1)}, f"counters: {counted}"
         print(f"  counters {counted}")
         errors += console_errors(driver)
 
