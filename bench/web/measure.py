@@ -30,7 +30,7 @@ ANSWERS = 20
 EXIT, NAME_FIELD, ANSWER_FIELD = (580, 412), (100, 49), (636, 83)
 PAGES = [("program", SITE, ""), ("floor (exec, Asyncify)", FLOORS, "floor.html"),
          ("floor (show, no Asyncify)", FLOORS, "floor_plain.html"), ("floor (exec, JSPI)", FLOORS, "floor_jspi.html")]
-PAGES = [p for p in PAGES if os.path.exists(os.path.join(p[1], p[2] or "index.html"))]
+PAGES = [p for p in PAGES if os.path.exists(os.path.join(p[1], (os.path.splitext(p[2])[0] or "contadopo") + ".wasm"))]
 
 
 def first_paint(driver):
@@ -115,7 +115,14 @@ def spread(values):
 
 
 def main():
-    results = {name: measure(name, folder, page) for name, folder, page in PAGES}
+    results = {}
+    for name, folder, page in PAGES:
+        try:
+            results[name] = measure(name, folder, page)
+        except AssertionError as e:
+            print(f"{name}: {e}")
+    if "program" not in results or "floor (exec, Asyncify)" not in results:
+        sys.exit(1)
     print(f"Chromium headless, {RUNS} runs each; median (min, max)")
     print(f"{'':28}{'prompt, fresh profile':36}{'prompt, reload':36}")
     for name, (fresh, warm, mem, _) in results.items():
@@ -125,6 +132,8 @@ def main():
     mb = 1024 * 1024
     print("\nsize                         .wasm raw / gzip / brotli        whole folder raw / gzip / brotli")
     for name, folder, page in PAGES:
+        if name not in results:
+            continue
         stem = os.path.splitext(page)[0] if page else "contadopo"
         wasm = sizes(folder, [stem + ".wasm"])
         site = sizes(folder, [stem + ".wasm", stem + ".js", "qtloader.js"] + ([page] if page else ["index.html", "favicon.ico"]))
