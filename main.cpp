@@ -1,5 +1,5 @@
 #include "platform/desktopplatform.h"
-#include "platform/soundplayer.h"
+#include "platform/sound/soundplayer.h"
 #include "window/appsetup.h"
 
 #include <QApplication>

@@ -1,14 +1,12 @@
 #include "platform/desktopplatform.h"
 
 #include "platform/platformtexts.h"
-#include "platform/recordfiles.h"
-#include "platform/soundplayer.h"
+#include "platform/program/program.h"
+#include "platform/records/recordfiles.h"
+#include "platform/sound/soundplayer.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QInputDialog>
-#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTranslator>
@@ -66,14 +64,23 @@ void DesktopPlatform::PlaySoundFile(const QString &path)
 
 QString DesktopPlatform::ProgramFolder()
 {
-    // applicationDirPath follows /proc/self/exe, so a link on the PATH leads here too.
-    return QDir::cleanPath(QFileInfo(QCoreApplication::applicationFilePath()).canonicalPath());
+    return Program::folder();
+}
+
+bool DesktopPlatform::CanCloseProgram()
+{
+    return Program::canClose();
+}
+
+void DesktopPlatform::EndProgram()
+{
+    Program::end();
 }
 
 void DesktopPlatform::installItalianTranslation()
 {
     auto *translator = new QTranslator(qApp);
-    if (translator->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (translator->load(QStringLiteral("qtbase_it"), Program::translationsFolder()))
         QCoreApplication::installTranslator(translator);
     else
         delete translator;

@@ -23,6 +23,8 @@ public:
     ReadResult Leggifiletxt(const QString &nomefile) override;
     void PlaySoundFile(const QString &path) override;
     QString ProgramFolder() override;
+    bool CanCloseProgram() override;
+    void EndProgram() override;
 
     // Qt's own Italian texts for the standard buttons, whatever the locale.
     static void installItalianTranslation();

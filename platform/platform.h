@@ -28,6 +28,10 @@ public:
     virtual ReadResult Leggifiletxt(const QString &nomefile) = 0;
     // Returns at once; a sound that cannot be played is silent.
     virtual void PlaySoundFile(const QString &path) = 0;
-    // Folder of the running executable, without a trailing separator.
+    // Folder of the program's own files, without a trailing separator.
     virtual QString ProgramFolder() = 0;
+    // Whether ending the program closes it (a page in a browser may not close its tab).
+    virtual bool CanCloseProgram() = 0;
+    // Ends the program; where it cannot close, its window stays as it is.
+    virtual void EndProgram() = 0;
 };

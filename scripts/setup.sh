@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, playing and testing need, when missing.
-# Usage: scripts/setup.sh [play|test|bench|releases|repo|windows]
+# Usage: scripts/setup.sh [play|test|bench|releases|repo|windows|web]
 set -euo pipefail
 
 build_packages=(cmake g++ make pkgconf qt6-base-dev qt6-qpa-plugins libgl-dev libpulse-dev
@@ -19,6 +19,8 @@ repo_packages=(apt-utils gpg python3)
 # The Windows build from Debian's own Qt source, and its tests under Wine.
 windows_packages=(g++-mingw-w64-x86-64-posix ninja-build patch xz-utils nsis wixl zip unzip wine wine64
                   tesseract-ocr tesseract-ocr-eng python3-pefile)
+# The page for browsers: a Debian 13 root for its compiler, and Chromium to test it in.
+web_packages=(debootstrap debian-archive-keyring chromium chromium-driver python3-selenium brotli)
 
 packages=("${build_packages[@]}")
 case "${1:-play}" in
@@ -27,6 +29,7 @@ case "${1:-play}" in
     releases) packages=("${release_packages[@]}") ;;
     repo) packages+=("${repo_packages[@]}") ;;
     windows) packages+=("${test_packages[@]}" "${windows_packages[@]}") ;;
+    web) packages=("${web_packages[@]}") ;;
 esac
 
 missing=()

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/recordfiles.h"
+#include "platform/records/recordfiles.h"
 
 #include <QStringList>
 #include <functional>
@@ -43,4 +43,7 @@ public:
     ReadResult Leggifiletxt(const QString &nomefile) override { return RecordFiles::readTextFile(nomefile); }
     void PlaySoundFile(const QString &path) override { sounds << path; }
     QString ProgramFolder() override { return QStringLiteral("/opt/contadopo"); }
+    bool canClose = true; // false: a page in a browser
+    bool CanCloseProgram() override { return canClose; }
+    void EndProgram() override {}
 };

@@ -1,5 +1,5 @@
 #include "osfiles.h"
-#include "platform/recordfiles.h"
+#include "platform/records/recordfiles.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 // Reading and writing the record files behind the code's back, as a test must.
 #pragma once
 
-#include "platform/recordstore.h"
+#include "platform/records/recordstore.h"
 
 #include <QFile>
 #include <QTest>

@@ -1,6 +1,6 @@
 // The real dialogs and services, driven the way a child would answer them.
 #include "platform/desktopplatform.h"
-#include "platform/pulsesoundplayer.h"
+#include "platform/sound/pulsesoundplayer.h"
 #include "testfiles.h"
 #include "window/appsetup.h"
 #include "window/tavola.h"

@@ -1,7 +1,7 @@
 // The record files in a folder of the test's own.
 #include "osfiles.h"
-#include "platform/recordfiles.h"
-#include "platform/recordstore.h"
+#include "platform/records/recordfiles.h"
+#include "platform/records/recordstore.h"
 #include "testfiles.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 #include "window/appsetup.h"
 
 #include "game/gametexts.h"
-#include "platform/console.h"
+#include "platform/program/console.h"
 #include "platform/desktopplatform.h"
-#include "platform/soundplayer.h"
-#include "platform/systemfonts.h"
+#include "platform/fonts/systemfonts.h"
+#include "platform/sound/soundplayer.h"
 #include "window/tavola.h"
 #include "window/windowtexts.h"
 
@@ -100,7 +100,7 @@ int runProgram(DesktopPlatform &platform, SoundPlayer &sound)
         sound.preload(folder + GameTexts::kWrongSound);
     });
     platform.setDialogParent(&tavola);
-    QObject::connect(&tavola, &Tavola::quitRequested, qApp, [] { QCoreApplication::exit(0); }, Qt::DirectConnection);
+    QObject::connect(&tavola, &Tavola::quitRequested, qApp, [&platform] { platform.EndProgram(); }, Qt::DirectConnection);
     tavola.start();
     if (tavola.quitting())
         return 0;

@@ -3,7 +3,7 @@
 #include "game/recordrules.h"
 #include "platform/platform.h"
 #include "platform/platformtexts.h"
-#include "platform/recordstore.h"
+#include "platform/records/recordstore.h"
 #include "window/gradientsurface.h"
 #include "window/picturebutton.h"
 #include "window/windowtexts.h"
@@ -258,6 +258,9 @@ void Tavola::cmdExit_Click()
     if (m_ending || m_quitting)
         return;
     m_ending = true;
+    // Where the program stays open (a browser tab), Exit ends the race as the clock does.
+    if (!m_platform.CanCloseProgram())
+        m_platform.ShowMessage(WindowTexts::kGoodbye);
     SaveRecordIfBetter();
 }
 

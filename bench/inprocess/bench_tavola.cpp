@@ -8,7 +8,7 @@
 
 #include "game/race.h"
 #include "platform/platform.h"
-#include "platform/recordfiles.h"
+#include "platform/records/recordfiles.h"
 #include "window/appsetup.h"
 #include "window/gradientsurface.h"
 #include "window/tavola.h"
@@ -51,6 +51,8 @@ public:
     // Silent as the real player is on a machine with no sound device.
     void PlaySoundFile(const QString &) override {}
     QString ProgramFolder() override { return QCoreApplication::applicationDirPath(); }
+    bool CanCloseProgram() override { return true; }
+    void EndProgram() override {}
 
 private:
     QString m_recordDir;

@@ -1,4 +1,4 @@
-#include "platform/systemfonts.h"
+#include "platform/fonts/systemfonts.h"
 
 #include <QFont>
 

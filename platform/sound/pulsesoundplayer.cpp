@@ -1,4 +1,4 @@
-#include "platform/pulsesoundplayer.h"
+#include "platform/sound/pulsesoundplayer.h"
 
 #include <QFile>
 #include <QFileInfo>

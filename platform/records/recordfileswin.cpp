@@ -1,4 +1,4 @@
-#include "platform/recordfilesnative.h"
+#include "platform/records/recordfilesnative.h"
 
 #include "platform/platformtexts.h"
 

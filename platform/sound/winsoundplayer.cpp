@@ -1,4 +1,4 @@
-#include "platform/winsoundplayer.h"
+#include "platform/sound/winsoundplayer.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 // Between the record-file code every system shares and each system's own part.
 #pragma once
 
-#include "platform/recordfiles.h"
+#include "platform/records/recordfiles.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
-#include "platform/recordstore.h"
+#include "platform/records/recordstore.h"
 
 #include "game/recordrules.h"
 #include "platform/platformtexts.h"
-#include "platform/recordfiles.h"
+#include "platform/records/recordfiles.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>

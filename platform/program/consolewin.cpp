@@ -1,4 +1,4 @@
-#include "platform/console.h"
+#include "platform/program/console.h"
 
 #include <windows.h>
 

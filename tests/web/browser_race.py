@@ -1,0 +1,173 @@
+#!/usr/bin/python3
+"""Plays a race on the page in Debian's Chromium, headless: types a name, answers one
+right and one wrong, checks each verdict, its cue and the counters, ends the race with
+Exit, reloads and finds the record kept. Any error in the browser's console fails it.
+Screenshots are left in SHOTS.
+
+Usage: browser_race.py SITE SHOTS
+"""
+import os
+import re
+import shutil
+import sys
+import tempfile
+import wave
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import browser  # noqa: E402
+
+SITE, SHOTS = sys.argv[1], sys.argv[2]
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+NAME = "Anna"
+# Where the window puts what is read here, in its pixels (the menu bar included):
+# (x, y, width, height), and the colour it is drawn in.
+NUMBER = (170, 34, 160, 104)
+VERDICT = (100, 150, 620, 60)
+COUNTERS = {"right": ((74, 298, 24, 51), "#000000"), "wrong": ((324, 298, 24, 51), "#ff0000"),
+            "total": ((556, 298, 24, 51), "#0000ff")}
+RECORD = (0, 520, 900, 50)
+EXIT = (580, 412)
+ANSWER_FIELD = (636, 83)
+NAME_FIELD = (100, 49)
+
+
+def seconds(path):
+    with wave.open(path) as w:
+        return w.getnframes() / w.getframerate()
+
+
+CUES = {"right": seconds(os.path.join(SOURCE, "resources/suoni/Esatto.wav")),
+        "wrong": seconds(os.path.join(SOURCE, "resources/suoni/no.wav"))}
+
+
+class Race:
+    def __init__(self, driver):
+        self.driver = driver
+        self.shot = 0
+
+    def screenshot(self, name):
+        self.shot += 1
+        path = os.path.join(SHOTS, f"{self.shot:02d}-{name}.png")
+        self.driver.save_screenshot(path)
+        return path
+
+    def dialog_saying(self, *words):
+        """Waits for a dialog over the page that says all the words."""
+        def says():
+            shown = browser.windows(self.driver)
+            if not shown or shown[-1]["maximized"]:
+                return None
+            text = browser.ocr(self.screenshot("dialog"))
+            return text if all(w.lower() in text.lower() for w in words) else None
+        return browser.wait(says, f"a dialog saying {words}")
+
+    def click_name_field(self):
+        # In a browser the prompt's field takes keys only once tapped or clicked.
+        browser.click(self.driver, browser.windows(self.driver)[-1]["id"], *NAME_FIELD)
+
+    def main_window(self):
+        return browser.wait(lambda: next((w for w in browser.windows(self.driver) if w["maximized"]), None),
+                            "the race window")
+
+    def read(self, where, **how):
+        png = browser.canvas_png(self.driver, self.main_window()["id"], os.path.join(SHOTS, "window.png"))
+        return browser.ocr(png, crop=where, **how)
+
+    def cues(self):
+        return self.driver.execute_script("return __seen.cues")
+
+    def number(self, other_than=None):
+        # The "+" sign is drawn over the number's last digit: its gaps are closed first.
+        read = lambda: self.read(NUMBER, ink="#0000ff", digits=True, mend="Rectangle:1x9")
+        return int(browser.wait(lambda: (lambda n: n if n and n != other_than else None)(read()), "a number"))
+
+    def answer(self, text):
+        """Types an answer; returns the verdict shown ("right" or "wrong"), checked
+        against the cue the page started."""
+        heard = len(self.cues())
+        # As the name's field, the answer box takes keys only once tapped or clicked.
+        browser.click(self.driver, self.main_window()["id"], *ANSWER_FIELD)
+        browser.type_keys(self.driver, text, browser.ENTER)
+        said = browser.wait(lambda: (lambda t: t if "esatto" in t.lower() or "sbagliato" in t.lower() else None)(
+            self.read(VERDICT, ink="#ff0000")), "a verdict")
+        verdict = "right" if "esatto" in said.lower() else "wrong"
+        started = browser.wait(lambda: self.cues()[heard:], f"the {verdict} cue")
+        assert abs(started[0]["seconds"] - CUES[verdict]) < 0.01, f"heard {started}, not the {verdict} cue"
+        print(f"  answer {text}: {said!r}, {verdict} cue")
+        return verdict
+
+    def counters(self, *which):
+        return {k: self.read(COUNTERS[k][0], ink=COUNTERS[k][1], digits="one") for k in which}
+
+
+def console_errors(driver):
+    return [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
+
+
+def main():
+    shutil.rmtree(SHOTS, ignore_errors=True)
+    os.makedirs(SHOTS)
+    server, url = browser.serve(SITE)
+    profile = tempfile.mkdtemp(prefix="contadopo-chromium-")
+    driver = browser.chromium(profile)
+    errors = []
+    try:
+        driver.get(url)
+        race = Race(driver)
+        race.dialog_saying("Come ti chiami")
+        race.click_name_field()
+        browser.type_keys(driver, NAME, browser.ENTER)
+        race.dialog_saying(NAME, "campione")
+        browser.type_keys(driver, browser.ENTER)
+        race.main_window()
+        # The number is read off the window: where the reading was off, the answer
+        # was wrong, and the next number is tried (six at most).
+        wrong = 0
+        number = race.number()
+        while race.answer(str(number + 1)) == "wrong":
+            wrong += 1
+            assert wrong < 6, "six numbers read wrong in a row"
+            browser.type_keys(driver, browser.ENTER)  # Nuovo calcolo
+            number = race.number(other_than=number)
+        # Black on the gradient; after a wrong answer the surface is black too.
+        assert race.counters("right") == {"right": "1"}, f"right answers: {race.counters('right')}"
+        browser.type_keys(driver, browser.ENTER)
+        race.number(other_than=number)
+        assert race.answer("0") == "wrong"  # no number from 0 to 999 is followed by 0
+        wrong += 1
+        counted = race.counters("wrong", "total")
+        race.screenshot("race")
+        assert counted == {"wrong": str(wrong), "total": str(wrong + 1)}, f"counters: {counted}"
+        print(f"  counters {counted}")
+        errors += console_errors(driver)
+
+        # Exit: the goodbye, then the record, and the page stays.
+        browser.click(driver, race.main_window()["id"], *EXIT)
+        race.dialog_saying("Ciao", "prossima")
+        browser.type_keys(driver, browser.ENTER)
+        race.dialog_saying("registrato", "record")
+        browser.type_keys(driver, browser.ENTER)
+        errors += console_errors(driver)
+
+        driver.refresh()
+        race.dialog_saying("Come ti chiami")
+        race.click_name_field()
+        browser.type_keys(driver, "Bruno", browser.ENTER)
+        race.dialog_saying("Bruno")
+        browser.type_keys(driver, browser.ENTER)
+        record = browser.wait(lambda: (lambda t: t if NAME in t else None)(race.read(RECORD, ink="#ffff00")), "the kept record")
+        race.screenshot("after-reload")
+        assert re.search(rf"{NAME}.*\b1\b", record), f"record line: {record!r}"
+        print(f"  after a reload: {record!r}")
+        errors += console_errors(driver)
+    finally:
+        driver.quit()
+        server.shutdown()
+        shutil.rmtree(profile, ignore_errors=True)
+    if errors:
+        raise AssertionError("errors in the browser's console:\n" + "\n".join(e["message"] for e in errors))
+    print("browser race: passed")
+
+
+if __name__ == "__main__":
+    main()
