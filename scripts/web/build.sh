@@ -11,6 +11,8 @@ qt_wasm_ready || "$web_dir/build-qt.sh"
 qt_dir=$(qt_wasm_dir)
 build="$project_dir/build-web"
 start=$(date +%s)
+# The root has no git: the page takes this checkout's version with it.
+sh "$project_dir/scripts/version.sh" >"$project_dir/.version"
 in_root "cmake -S '$project_dir' -B '$build' -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
              -DCMAKE_TOOLCHAIN_FILE='$qt_dir/lib/cmake/Qt6/qt.toolchain.cmake' >/dev/null &&
          nice -n 10 cmake --build '$build' -j ${JOBS:-2}"
