@@ -49,8 +49,8 @@ unit_test "$build/tests/tst_recordstore.exe" \
     firstRunCreatesTwoEmptyFilesForEveryUser recordIsReadAsWrittenAndLeftAlone \
     "unsafeRecordFileCountsAsEmpty:10 MB" unsafeRecordFileCountsAsEmpty:folder \
     saveOnlyWhenStrictlyBetter nameTheNextStartCouldNotReadIsRefused \
-    journalEntryIsFinishedOnlyWhenWhole readerWaitsForTheLockThenSaysBusyAndShowsNothing \
-    saveGivesUpWhileAnotherCopyHoldsTheLock copiesSavingAtOnceShowOnlyWholePairs
+    journalEntryIsFinishedOnlyWhenWhole anotherCopyHoldingTheLockMakesSavesGiveUpAndReadersWait \
+    copiesSavingAtOnceShowOnlyWholePairs
 wineserver -k || true
 unset WINEPREFIX
 unit=$(date +%s)
