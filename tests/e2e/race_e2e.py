@@ -243,11 +243,16 @@ def race(program, right, wrong):
     foreign = foreign_share(samples, found[0][1], wrong)
     check(foreign < 0.1, f"the first wrong cue went on under the second: {foreign:.2f} of its stretch is not it")
 
-    # The session's sound server dies, and another starts in its place.
+    # The session's sound server dies: three answers go unheard, and the program says
+    # why once, not at every cue. Then another server starts in its place.
     os.kill(int(os.environ["CONTADOPO_SOUND_PID"]), signal.SIGKILL)
     xdotool("key", "alt+n")
     program.wait_question()
+    xdotool("key", "--delay", "40", "0", "Return", "Return", "0", "Return", "Return", "0", "Return", "Return")
+    program.wait_question()
     time.sleep(1.0)
+    told = [line for line in open(program.log_path, "rb").read().splitlines() if line.startswith(b"Contadopo:")]
+    check(len(told) == 1, f"without a sound server the program said {told!r}")
     session = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../scripts/desktop-session.sh")
     subprocess.run(["bash", session, "--sound-server"], check=True, capture_output=True, timeout=60)
     with recording("again.wav") as path:
