@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# A private desktop for the end-to-end race and the benchmark: an X server of its own
-# (Xvfb, 1920x1080, Italian keyboard), a session bus, openbox, and a PulseAudio with a
-# null sink; with --accessibility also the accessibility bus, with Qt's bridge on.
+# A private desktop for the end-to-end race, the Windows build's smoke test and the
+# benchmark: an X server of its own (Xvfb, 1920x1080, Italian keyboard), a session bus,
+# openbox, and a PulseAudio with a null sink; with --accessibility also the
+# accessibility bus, with Qt's bridge on.
 # Runs COMMAND there, then ends all of it, also when interrupted.
 #
 #   scripts/desktop-session.sh [--accessibility] COMMAND...

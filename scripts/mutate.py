@@ -30,7 +30,7 @@ BUILD = WORK / "build"
 TESTS = {
     "game": ["tst_rules", "tst_tavola", "tst_platform", "tst_recordstore"],
     "window": ["tst_tavola", "tst_platform", "e2e_race"],
-    "platform": ["tst_platform", "tst_tavola", "tst_recordstore"],
+    "platform": ["tst_platform", "tst_tavola", "tst_recordstore", "e2e_race"],
 }
 TIMEOUT = 600
 
@@ -197,6 +197,9 @@ M = [
     ("p29", "platform/records/recordfilesposix.cpp", "if (err == ELOOP || err == EMLINK)", "if (err == EMLINK)", ""),
     ("p30", "platform/records/recordstore.cpp", "if (pair.name.size() > kMaxBytes)", "if (pair.name.size() > 2 * kMaxBytes)", ""),
     ("p31", "platform/records/recordfilesposix.cpp", "if (fd < 0 && errno == ENOENT && create) {", "if (fd < 0 && errno == ENOENT) {", ""),
+    ("p32", "platform/sound/pulsesoundplayer.cpp", "if (!m_told.exchange(true))\n", "", ""),
+    ("p33", "platform/sound/pulsesoundplayer.cpp", "        engine->dropContext();\n        engine->scheduleRetry();", "        engine->dropContext();", ""),
+    ("p34", "platform/sound/pulsesoundplayer.cpp", "if (pa_operation *o = m_pa.pa_context_kill_sink_input(m_context, m_playing, nullptr, nullptr))\n            m_pa.pa_operation_unref(o);", "", ""),
 ]
 
 

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -15,9 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <cstdio>
 #include <functional>
-#include <unistd.h>
 
 namespace {
 // What a child sees in a dialog, as "title|text|icon|buttons", the one Enter presses marked *.
@@ -40,7 +39,6 @@ class TestPlatform : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void withoutSoundServerCuesAreSilentAndToldOnce();
     void newRaceFromTheMenuThroughTheProgramsOwnSetUp();
 
 private:
@@ -59,37 +57,6 @@ void TestPlatform::initTestCase()
     const QString dir = m_platform->GetSystemDir();
     QVERIFY2(dir.startsWith(QLatin1Char('/')) && dir.endsWith(QLatin1Char('/')) && !dir.endsWith(QStringLiteral("//")), qPrintable(dir));
     QCOMPARE(m_platform->ProgramFolder(), QFileInfo(QCoreApplication::applicationFilePath()).canonicalPath());
-}
-
-void TestPlatform::withoutSoundServerCuesAreSilentAndToldOnce()
-{
-    put(m_tmp.path() + QStringLiteral("/junk.wav"), "not a wave at all");
-    const QString cues = QStringLiteral(CONTADOPO_SOURCE_DIR "/resources/suoni/");
-    const QStringList paths{cues + QStringLiteral("Esatto.wav"), cues + QStringLiteral("no.wav"),
-                            m_tmp.path() + QStringLiteral("/junk.wav"), m_tmp.path() + QStringLiteral("/missing.wav")};
-    QVERIFY(QFileInfo(paths[0]).isFile() && QFileInfo(paths[1]).isFile());
-
-    // What the player says goes to a file, to be counted.
-    std::fflush(stderr);
-    const int savedStderr = dup(STDERR_FILENO);
-    QFile said(m_tmp.path() + QStringLiteral("/stderr.txt"));
-    QVERIFY(said.open(QIODevice::ReadWrite));
-    dup2(said.handle(), STDERR_FILENO);
-    for (const QString &path : paths)
-        m_sound.preload(path);
-    // Between the rounds, long enough for the library to load and the connection to be tried twice.
-    for (const int pause : {2500, 0}) {
-        for (int i = 0; i < 10 * paths.size(); ++i)
-            m_platform->PlaySoundFile(paths.at(i % paths.size()));
-        QTest::qWait(pause);
-    }
-    std::fflush(stderr);
-    dup2(savedStderr, STDERR_FILENO);
-    close(savedStderr);
-
-    QVERIFY(QApplication::activeModalWidget() == nullptr);
-    const QByteArray text = contentOf(said.fileName());
-    QVERIFY2(text.count('\n') <= 1, text.constData());
 }
 
 void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
@@ -121,6 +88,13 @@ void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
     };
     const auto caption = [&window](const char *name) { return window->findChild<QLabel *>(QLatin1String(name))->text(); };
     QHash<QString, int> answered;
+    // At a race's first question the clock has run down from five minutes at most as long
+    // as real time since the greeting (a busy machine may be slow to show the window).
+    QElapsedTimer greeted;
+    const auto clockRanFresh = [&] {
+        const int ran = QTime::fromString(caption("lblconto"), QStringLiteral("hh:mm:ss")).secsTo(QTime(0, 5));
+        return 0 <= ran && ran <= greeted.elapsed() / 1000 + 1;
+    };
     const auto answer = [&](bool right) {
         QLineEdit *box = window->findChild<QLineEdit *>(QStringLiteral("txtAnswer"));
         QTest::keyClicks(box, right ? QString::number(caption("lblNum1").toInt() + 1) : QStringLiteral("0")); // 0 never is right
@@ -133,7 +107,10 @@ void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
             // A box shown while the window is up belongs to it, and stays over it.
             seen << (dialog->parentWidget() ? QStringLiteral("over the window: ") : QString()) + seenIn(dialog);
             const QString answer = answers.isEmpty() ? QStringLiteral("?") : answers.takeFirst();
-            later([dialog, answer] {
+            const bool greeting = seen.last().contains(QStringLiteral("campione"));
+            later([dialog, answer, greeting, &greeted] {
+                if (greeting)
+                    greeted.start(); // the clock starts once the greeting is closed
                 if (auto *input = qobject_cast<QInputDialog *>(dialog)) {
                     QTest::keyClicks(input->findChild<QLineEdit *>(), QString(answer).remove(QLatin1Char('\x1b')));
                     return QTest::keyClick(dialog, answer.endsWith(QLatin1Char('\x1b')) ? Qt::Key_Escape : Qt::Key_Return);
@@ -156,8 +133,9 @@ void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
         if (caption("lblMessage").isEmpty() && answered[player] < needed) {
             const bool typing = QApplication::focusWidget() == window->findChild<QLineEdit *>(QStringLiteral("txtAnswer"));
             if (answered[player] == 0)
-                seen << QStringLiteral("question for ") + player << window->windowTitle() + QLatin1Char(' ') + caption("lblconto")
-                        + QLatin1Char(' ') + counters + (typing ? QString() : QStringLiteral(" (the answer box has no focus)"));
+                seen << QStringLiteral("question for ") + player << window->windowTitle()
+                        + (clockRanFresh() ? QStringLiteral(" a fresh clock ") : QStringLiteral(" %1 ").arg(caption("lblconto")))
+                        + counters + (typing ? QString() : QStringLiteral(" (the answer box has no focus)"));
             const bool right = ++answered[player] == needed;
             later([&answer, right] { answer(right); });
         } else if (!caption("lblMessage").isEmpty() && answered[player] < needed) {
@@ -181,12 +159,12 @@ void TestPlatform::newRaceFromTheMenuThroughTheProgramsOwnSetUp()
     // What the child saw: every box as "title|text|icon|buttons", in Italian, the prompts empty.
     QCOMPARE(seen.join(QLatin1Char('\n')).replace(bea, QStringLiteral("Bea")),
              QStringLiteral("Contadopo|Come ti chiami?|-1|Annulla,OK\nContadopo| Anna vediamo se sei un vero campione  |0|OK\n"
-                            "question for Anna\nContadopo 00:05:00 000\nEsatto! Anna sei forte! 112\nmenu\nPiuuno\n"
+                            "question for Anna\nContadopo a fresh clock 000\nEsatto! Anna sei forte! 112\nmenu\nPiuuno\n"
                             "over the window: INIZIARE NUOVA GARA|INIZIAMO UNA NUOVA GARA  ?|4|No*,Sì\n"
                             "over the window: Contadopo|Tavola pitagorica fino al numero? |-1|Annulla,OK\n"
                             "over the window: Contadopo| Anna siccome non hai scelto arriviamo fino al 10.|0|OK\n"
                             "Contadopo|Come ti chiami?|-1|Annulla,OK\nContadopo| Bea vediamo se sei un vero campione  |0|OK\n"
-                            "question for Bea\nContadopo 00:05:00 000\nEsatto! Bea sei forte! 101\nexit\n"
+                            "question for Bea\nContadopo a fresh clock 000\nEsatto! Bea sei forte! 101\nexit\n"
                             "over the window: Contadopo|Ok! Ho registrato il tuo record, C A M P I O N E|0|OK"));
     QCOMPARE(contentOf(program.folder + QStringLiteral("suc000.txt")) + contentOf(program.folder + QStringLiteral("nsuc000.txt")),
              "1\r\n" + bea.toUtf8() + "\r\n");

@@ -4,23 +4,17 @@
 #include "platform/records/recordstore.h"
 #include "testfiles.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <iostream>
-#include <limits>
 #include <map>
-#include <string>
 #include <thread>
 
 namespace {
@@ -248,49 +242,6 @@ void recoverEveryCut(Tree tree, const std::vector<Step> &steps, const QString &t
     }
 }
 
-// A copy among COPIES: says it is ready, reads a start time (QDeadlineTimer's clock, ms)
-// on stdin, waits for it, then ROUNDS times loads and saves INDEX+1+round*COPIES. Fails
-// on a pair shown torn, lower than its own last save or busy, or a save that failed;
-// prints how many it saved, when it began and ended.
-int raceAsCopy(RecordStore &store, int index, int copies, int rounds)
-{
-    std::fputs("ready\n", stdout);
-    std::fflush(stdout);
-    // One start time for every copy: written one after the other, a bare "go" let
-    // a fast copy finish before the last one had even read it.
-    std::string go;
-    std::getline(std::cin, go);
-    QDeadlineTimer start;
-    start.setDeadline(std::stoll(go));
-    while (!start.hasExpired())
-        std::this_thread::sleep_for(std::chrono::milliseconds(start.remainingTime() + 1));
-    const qint64 began = QDeadlineTimer::current().deadline();
-    int bad = 0, saved = 0, best = 0;
-    for (int round = 0; round < rounds; ++round) {
-        const StoredRecord shown = store.LoadRecord();
-        // A torn pair reads as -1: below anything this copy has saved.
-        if (!shown.errors.isEmpty() || scoreOf(shown) < best) {
-            ++bad;
-            std::fprintf(stderr, "shown after saving %d: %s|%s|%s\n", best, qPrintable(shown.score),
-                         qPrintable(shown.name), qPrintable(shown.errors.join(QLatin1Char(' '))));
-        }
-        // As a copy that was shown no record: every save goes as far as the lock.
-        const int score = index + 1 + round * copies;
-        const SaveResult r = store.SaveRecordIfBetter(QString::number(score), nameFor(score), QString());
-        if (r.outcome == SaveOutcome::Saved) {
-            ++saved;
-            best = score;
-        } else if (r.outcome == SaveOutcome::Failed) {
-            ++bad;
-            std::fprintf(stderr, "save of %d: %s\n", score, qPrintable(r.error));
-        }
-        // A breath between rounds, so that no copy runs all its rounds in one time slice.
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    std::printf("%d %lld %lld\n", saved, began, QDeadlineTimer::current().deadline());
-    return bad == 0 ? 0 : 1;
-}
-
 } // namespace
 
 class TestRecordStore : public QObject
@@ -304,7 +255,7 @@ private slots:
 
     void unsafeRecordFileCountsAsEmpty_data();
     void unsafeRecordFileCountsAsEmpty();
-    void linksAreNeverFollowed();
+    void linkedFolderIsNeverFollowed();
     void playerWhoMayNotWriteStillSeesTheRecord();
 
     void saveOnlyWhenStrictlyBetter();
@@ -313,8 +264,7 @@ private slots:
     void powerCutLeavesTheOldPairOrTheNew_data();
     void powerCutLeavesTheOldPairOrTheNew();
 
-    void readerWaitsForTheLockThenSaysBusyAndShowsNothing();
-    void saveGivesUpWhileAnotherCopyHoldsTheLock();
+    void anotherCopyHoldingTheLockMakesSavesGiveUpAndReadersWait();
     void copiesSavingAtOnceShowOnlyWholePairs();
 
 private:
@@ -373,9 +323,10 @@ void TestRecordStore::unsafeRecordFileCountsAsEmpty()
     RecordStore store = storeHolding(m_dir, {}, "Anna\r\n");
     const QString score = store.scorePath();
     QVERIFY(QFile::remove(score));
+    const QString secret = m_tmp->path() + QStringLiteral("/secret");
+    put(secret, "keep me");
     if (kind == QLatin1String("link")) {
-        put(m_tmp->path() + QStringLiteral("/secret"), "99\r\n");
-        QVERIFY(OsFiles::makeLink(m_tmp->path() + QStringLiteral("/secret"), score));
+        QVERIFY(OsFiles::makeLink(secret, score));
     } else if (kind == QLatin1String("fifo")) {
         QVERIFY(OsFiles::makeFifo(score));
     } else if (kind == QLatin1String("large")) {
@@ -389,26 +340,16 @@ void TestRecordStore::unsafeRecordFileCountsAsEmpty()
     QCOMPARE(record.score + record.name, QString());
     QCOMPARE(record.errors, QStringList{QStringLiteral("Non riesco a leggere il file del record %1: %2")
                                             .arg(nativePath(store.scorePath()), reason)});
-    // Making the files again is no worse: the strange one stays as it is.
+    // Making the files again is no worse: the strange one stays as it is. A save never
+    // writes what a link points at.
     store.EnsureRecordFiles();
     QCOMPARE(store.LoadRecord().score, QString());
+    store.SaveRecordIfBetter(QStringLiteral("5"), QStringLiteral("Eve"), QString());
+    QCOMPARE(contentOf(secret), QByteArray("keep me"));
 }
 
-void TestRecordStore::linksAreNeverFollowed()
+void TestRecordStore::linkedFolderIsNeverFollowed()
 {
-    RecordStore store(m_dir);
-    store.EnsureRecordFiles();
-    const QString target = m_tmp->path() + QStringLiteral("/victim");
-    put(target, "keep me");
-    QVERIFY(QFile::remove(store.namePath()));
-    QVERIFY(OsFiles::makeLink(target, store.namePath()));
-    const SaveResult result = store.SaveRecordIfBetter(QStringLiteral("5"), QStringLiteral("Eve"), QString());
-    QCOMPARE(result.outcome, SaveOutcome::Failed);
-    QVERIFY(result.error.contains(QStringLiteral("nsuc000.txt")));
-    QCOMPARE(contentOf(target), QByteArray("keep me"));
-    QCOMPARE(contentOf(store.scorePath()), QByteArray());
-
-    // A linked folder: nothing is made where it points.
     const QString real = m_tmp->path() + QStringLiteral("/elsewhere");
     QVERIFY(QDir().mkpath(real));
     const QString linked = m_tmp->path() + QStringLiteral("/linked");
@@ -454,10 +395,6 @@ void TestRecordStore::saveOnlyWhenStrictlyBetter()
     QCOMPARE(save(QStringLiteral("0"), {}).outcome, SaveOutcome::NotBetter);
     QCOMPARE(save(QStringLiteral("7"), {}).outcome, SaveOutcome::Saved);
     QCOMPARE(save(QStringLiteral("7"), QStringLiteral("7")).outcome, SaveOutcome::NotBetter);
-    // Another copy saved more since this race showed its record: its pair stays, and is told.
-    const SaveResult beaten = save(QStringLiteral("6"), {});
-    QCOMPARE(beaten.outcome, SaveOutcome::BeatenMeanwhile);
-    QCOMPARE(beaten.storedName, QStringLiteral("Nome 7\r\n"));
     // Files edited down behind the game's back do not stop a better score.
     put(store.scorePath(), "3\r\n");
     QCOMPARE(save(QStringLiteral("8"), QStringLiteral("7")).outcome, SaveOutcome::Saved);
@@ -590,10 +527,16 @@ void TestRecordStore::journalEntryIsFinishedOnlyWhenWhole()
     QCOMPARE(kept.errors.join(QString()) + kept.score + kept.name, QStringLiteral("10\r\nOld\r\n"));
 }
 
-void TestRecordStore::readerWaitsForTheLockThenSaysBusyAndShowsNothing()
+void TestRecordStore::anotherCopyHoldingTheLockMakesSavesGiveUpAndReadersWait()
 {
     RecordStore store = storeHolding(m_dir, "4\r\n", "Anna\r\n", LockPatience{300, 300});
-    RecordFiles::Handle held = holdLock(store, true);
+    RecordFiles::Handle held = holdLock(store, false); // a reader
+    QVERIFY(held.valid());
+    const SaveResult result = store.SaveRecordIfBetter(QStringLiteral("5"), QStringLiteral("Bea"), QString());
+    QCOMPARE(result.outcome, SaveOutcome::Failed);
+    QVERIFY2(result.error.endsWith(QStringLiteral("è occupato da un'altra copia del gioco.")), qPrintable(result.error));
+    held = RecordFiles::Handle();
+    held = holdLock(store, true); // a saver: the copy that gave up let go of everything
     QVERIFY(held.valid());
     const StoredRecord busy = store.LoadRecord();
     QCOMPARE(busy.errors, QStringList{QStringLiteral("Il record è occupato in questo momento da un'altra copia del gioco: per ora non lo posso mostrare.")});
@@ -609,78 +552,58 @@ void TestRecordStore::readerWaitsForTheLockThenSaysBusyAndShowsNothing()
     QCOMPARE(record.errors.join(QString()) + record.score + record.name, QStringLiteral("4\r\nAnna\r\n"));
 }
 
-void TestRecordStore::saveGivesUpWhileAnotherCopyHoldsTheLock()
-{
-    RecordStore store = storeHolding(m_dir, {}, {}, LockPatience{200, 200});
-    RecordFiles::Handle held = holdLock(store, false);
-    QVERIFY(held.valid());
-    const SaveResult result = store.SaveRecordIfBetter(QStringLiteral("3"), QStringLiteral("Anna"), QString());
-    held = RecordFiles::Handle();
-    QCOMPARE(result.outcome, SaveOutcome::Failed);
-    QVERIFY2(result.error.endsWith(QStringLiteral("è occupato da un'altra copia del gioco.")), qPrintable(result.error));
-    QCOMPARE(contentOf(store.scorePath()), QByteArray());
-    // The copy that gave up let go of everything: the next save goes through.
-    QCOMPARE(store.SaveRecordIfBetter(QStringLiteral("3"), QStringLiteral("Anna"), QString()).outcome, SaveOutcome::Saved);
-}
-
 void TestRecordStore::copiesSavingAtOnceShowOnlyWholePairs()
 {
+    // Each copy in a thread with a store and open files of its own: the locks are held
+    // per open file, so they keep the copies apart as they keep programs apart.
     constexpr int kCopies = 8;
     constexpr int kRounds = 128;
-    RecordStore store(m_dir);
-    QVERIFY(store.EnsureRecordFiles().isEmpty());
-    std::vector<std::unique_ptr<QProcess>> copies;
-    for (int i = 0; i < kCopies; ++i) {
-        auto &copy = copies.emplace_back(std::make_unique<QProcess>());
-        copy->start(QCoreApplication::applicationFilePath(), {QStringLiteral("race"), m_dir, QString::number(i),
-                                                   QString::number(kCopies), QString::number(kRounds)});
+    QVERIFY(RecordStore(m_dir).EnsureRecordFiles().isEmpty());
+    struct Copy {
+        int saved = 0;
+        QStringList bad;
+    };
+    std::vector<Copy> copies(kCopies);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int index = 0; index < kCopies; ++index) {
+        threads.emplace_back([&, index] {
+            RecordStore store(m_dir);
+            Copy &copy = copies[index];
+            // All of them set up and waiting, so that they really run at the same time.
+            for (++ready; ready < kCopies;)
+                std::this_thread::yield();
+            for (int round = 0, best = 0; round < kRounds; ++round) {
+                const StoredRecord shown = store.LoadRecord();
+                // A torn pair reads as -1: below anything this copy has saved.
+                if (!shown.errors.isEmpty() || scoreOf(shown) < best)
+                    copy.bad << QStringLiteral("shown after saving %1: %2").arg(best).arg(shown.score + shown.name + shown.errors.join(' '));
+                // As a copy that was shown no record: every save goes as far as the lock.
+                const int score = index + 1 + round * kCopies;
+                const SaveResult r = store.SaveRecordIfBetter(QString::number(score), nameFor(score), QString());
+                copy.saved += r.outcome == SaveOutcome::Saved;
+                best = r.outcome == SaveOutcome::Saved ? score : best;
+                if (r.outcome == SaveOutcome::Failed)
+                    copy.bad << QStringLiteral("save of %1: %2").arg(score).arg(r.error);
+                // A breath between rounds, so that no copy runs all its rounds in one time slice.
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
     }
-    // All of them loaded and waiting, so that they really run at the same time.
-    for (auto &copy : copies) {
-        QVERIFY2(copy->waitForReadyRead(10000), qPrintable(copy->errorString()));
-        QCOMPARE(copy->readLine().trimmed(), QByteArray("ready"));
+    for (std::thread &thread : threads)
+        thread.join();
+    int saved = 0;
+    for (const Copy &copy : copies) {
+        QVERIFY2(copy.bad.isEmpty(), qPrintable(copy.bad.join(QLatin1Char('\n'))));
+        saved += copy.saved;
     }
-    const QByteArray startAt = QByteArray::number(QDeadlineTimer(300).deadline()) + '\n';
-    for (auto &copy : copies) {
-        copy->write(startAt);
-        copy->waitForBytesWritten(1000);
-    }
-    qint64 saved = 0, began = 0, ended = std::numeric_limits<qint64>::max();
-    for (auto &copy : copies) {
-        QVERIFY(copy->waitForFinished(60000));
-        QVERIFY2(copy->exitStatus() == QProcess::NormalExit && copy->exitCode() == 0,
-                 copy->readAllStandardError().constData());
-        qint64 f[3];
-        const QByteArray figures = copy->readAllStandardOutput();
-        QVERIFY2(std::sscanf(figures.constData(), "%lld %lld %lld", f, f + 1, f + 2) == 3, figures.constData());
-        saved += f[0];
-        began = std::max(began, f[1]);
-        ended = std::min(ended, f[2]);
-    }
-    const StoredRecord last = store.LoadRecord();
-    qInfo("%d copies, all of them saving at once for %lld ms: %d saves (%lld saved) and as many loads; no pair "
-          "shown torn, lower than the copy's own save or busy, no save failed; stored at the end: %s",
-          kCopies, ended - began, kCopies * kRounds, saved,
-          qPrintable(last.score.trimmed() + QLatin1Char('/') + last.name.section(QLatin1Char(' '), 0, 1)));
-    // The last copy to begin did so before the first one was done: all of them ran at once.
-    QVERIFY2(began < ended, "the copies did not run at the same time");
+    qInfo("%d copies saving at once: %d saves (%d saved) and as many loads; no pair shown torn, lower than the "
+          "copy's own save or busy, no save failed", kCopies, kCopies * kRounds, saved);
+    const StoredRecord last = RecordStore(m_dir).LoadRecord();
     QVERIFY(last.errors.isEmpty());
     // The highest score of the race, which nothing beats.
     QCOMPARE(scoreOf(last), kCopies * kRounds);
 }
 
-// The race test starts copies of this program that do nothing but save.
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.size() == 6 && args.at(1) == QLatin1String("race")) {
-        RecordStore store(args.at(2));
-        return raceAsCopy(store, args.at(3).toInt(), args.at(4).toInt(), args.at(5).toInt());
-    }
-    TestRecordStore test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(TestRecordStore)
 #include "tst_recordstore.moc"
