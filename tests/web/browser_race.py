@@ -27,8 +27,6 @@ COUNTERS = {"right": ((74, 298, 24, 51), "#000000"), "wrong": ((324, 298, 24, 51
             "total": ((556, 298, 24, 51), "#0000ff")}
 RECORD = (0, 520, 900, 50)
 EXIT = (580, 412)
-ANSWER_FIELD = (636, 83)
-NAME_FIELD = (100, 49)
 
 
 def seconds(path):
@@ -61,10 +59,6 @@ class Race:
             return text if all(w.lower() in text.lower() for w in words) else None
         return browser.wait(says, f"a dialog saying {words}")
 
-    def click_name_field(self):
-        # In a browser the prompt's field takes keys only once tapped or clicked.
-        browser.click(self.driver, browser.windows(self.driver)[-1]["id"], *NAME_FIELD)
-
     def main_window(self):
         return browser.wait(lambda: next((w for w in browser.windows(self.driver) if w["maximized"]), None),
                             "the race window")
@@ -85,8 +79,6 @@ class Race:
         """Types an answer; returns the verdict shown ("right" or "wrong"), checked
         against the cue the page started."""
         heard = len(self.cues())
-        # As the name's field, the answer box takes keys only once tapped or clicked.
-        browser.click(self.driver, self.main_window()["id"], *ANSWER_FIELD)
         browser.type_keys(self.driver, text, browser.ENTER)
         said = browser.wait(lambda: (lambda t: t if "esatto" in t.lower() or "sbagliato" in t.lower() else None)(
             self.read(VERDICT, ink="#ff0000")), "a verdict")
@@ -115,7 +107,6 @@ def main():
         driver.get(url)
         race = Race(driver)
         race.dialog_saying("Come ti chiami")
-        race.click_name_field()
         browser.type_keys(driver, NAME, browser.ENTER)
         race.dialog_saying(NAME, "campione")
         browser.type_keys(driver, browser.ENTER)
@@ -151,7 +142,6 @@ def main():
 
         driver.refresh()
         race.dialog_saying("Come ti chiami")
-        race.click_name_field()
         browser.type_keys(driver, "Bruno", browser.ENTER)
         race.dialog_saying("Bruno")
         browser.type_keys(driver, browser.ENTER)
