@@ -42,8 +42,9 @@ CUES = {"right": seconds(os.path.join(SOURCE, "resources/suoni/Esatto.wav")),
 class Race:
     shot = 0
 
-    def __init__(self, driver):
+    def __init__(self, driver, url, tab=False):
         self.driver = driver
+        browser.load(driver, url, tab)
         self.tab = driver.current_window_handle
 
     def screenshot(self, name):
@@ -71,9 +72,8 @@ class Race:
         browser.type_keys(self.driver, browser.ENTER)
 
     def answer_right(self):
-        """The number is read off the window: where the reading was off, the answer was
-        wrong, and the next number is tried (six at most). Returns the wrong ones and
-        the number."""
+        """Reading the number off the window can fail: then the answer was wrong and the
+        next is tried (six at most). Returns the wrong ones and the number."""
         wrong, number = 0, self.number()
         while self.answer(str(number + 1)) == "wrong":
             wrong += 1
@@ -97,9 +97,6 @@ class Race:
         png = browser.canvas_png(self.driver, self.main_window()["id"], os.path.join(SHOTS, "window.png"))
         return browser.ocr(png, crop=where, **how)
 
-    def cues(self):
-        return self.driver.execute_script("return __seen.cues")
-
     def number(self, other_than=None):
         # The "+" sign is drawn over the number's last digit: its gaps are closed first.
         read = lambda: self.read(NUMBER, ink="#0000ff", digits=True, mend="Rectangle:1x9")
@@ -108,12 +105,12 @@ class Race:
     def answer(self, text):
         """Types an answer; returns the verdict shown ("right" or "wrong"), checked
         against the cue the page started."""
-        heard = len(self.cues())
+        heard = len(self.driver.execute_script("return __seen.cues"))
         browser.type_keys(self.driver, text, browser.ENTER)
         said = browser.wait(lambda: (lambda t: t if "esatto" in t.lower() or "sbagliato" in t.lower() else None)(
             self.read(VERDICT, ink="#ff0000")), "a verdict")
         verdict = "right" if "esatto" in said.lower() else "wrong"
-        started = browser.wait(lambda: self.cues()[heard:], f"the {verdict} cue")
+        started = browser.wait(lambda: self.driver.execute_script("return __seen.cues")[heard:], f"the {verdict} cue")
         assert abs(started[0]["seconds"] - CUES[verdict]) < 0.01, f"heard {started}, not the {verdict} cue"
         print(f"  answer {text}: {said!r}, {verdict} cue")
         return verdict
@@ -134,10 +131,8 @@ def main():
     driver = browser.chromium(profile)
     errors = []
     try:
-        browser.load(driver, url)
-        race = Race(driver)
-        browser.load(driver, url, tab=True)
-        other = Race(driver)
+        race = Race(driver, url)
+        other = Race(driver, url, tab=True)
         other.start("Bruno")
         other.answer_right()
         errors += console_errors(driver)
@@ -153,7 +148,6 @@ def main():
         counted = race.counters("wrong", "total")
         race.screenshot("race")
         assert counted == {"wrong": str(wrong), "total": str(wrong + 1)}, f"counters: {counted}"
-        print(f"  counters {counted}")
         race.exit("registrato", "record")
         errors += console_errors(driver)
 
@@ -165,7 +159,6 @@ def main():
         record = browser.wait(lambda: (lambda t: t if NAME in t else None)(other.read(RECORD, ink="#ffff00")), "the kept record")
         other.screenshot("after-reload")
         assert re.search(rf"{NAME}.*\b1\b", record), f"record line: {record!r}"
-        print(f"  after a reload: {record!r}")
         errors += console_errors(driver)
     finally:
         driver.quit()
