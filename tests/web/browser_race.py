@@ -30,13 +30,9 @@ RECORD = (0, 520, 900, 50)
 EXIT = (580, 412)
 
 
-def seconds(path):
-    with wave.open(path) as w:
-        return w.getnframes() / w.getframerate()
-
-
-CUES = {"right": seconds(os.path.join(SOURCE, "resources/suoni/Esatto.wav")),
-        "wrong": seconds(os.path.join(SOURCE, "resources/suoni/no.wav"))}
+# Each cue's length in seconds, which tells them apart as the page starts them.
+CUES = {verdict: (lambda w: w.getnframes() / w.getframerate())(wave.open(os.path.join(SOURCE, "resources/suoni", f)))
+        for verdict, f in (("right", "Esatto.wav"), ("wrong", "no.wav"))}
 
 
 class Race:
@@ -72,10 +68,11 @@ class Race:
         browser.type_keys(self.driver, browser.ENTER)
 
     def answer_right(self):
-        """Reading the number off the window can fail: then the answer was wrong and the
-        next is tried (six at most). Returns the wrong ones and the number."""
+        """Reading the number off the window can fail: then the answer is wrong (on
+        purpose where nothing could be read) and the next is tried (six at most).
+        Returns the wrong ones and the number."""
         wrong, number = 0, self.number()
-        while self.answer(str(number + 1)) == "wrong":
+        while self.answer(str(number + 1) if number is not None else "0") == "wrong":
             wrong += 1
             assert wrong < 6, "six numbers read wrong in a row"
             browser.type_keys(self.driver, browser.ENTER)  # Nuovo calcolo
@@ -90,8 +87,7 @@ class Race:
             browser.type_keys(self.driver, browser.ENTER)
 
     def main_window(self):
-        return browser.wait(lambda: next((w for w in browser.windows(self.driver) if w["maximized"]), None),
-                            "the race window")
+        return browser.wait(lambda: next((w for w in browser.windows(self.driver) if w["maximized"]), None), "the window")
 
     def read(self, where, **how):
         png = browser.canvas_png(self.driver, self.main_window()["id"], os.path.join(SHOTS, "window.png"))
@@ -100,7 +96,10 @@ class Race:
     def number(self, other_than=None):
         # The "+" sign is drawn over the number's last digit: its gaps are closed first.
         read = lambda: self.read(NUMBER, ink="#0000ff", digits=True, mend="Rectangle:1x9")
-        return int(browser.wait(lambda: (lambda n: n if n and n != other_than else None)(read()), "a number"))
+        try:
+            return int(browser.wait(lambda: (lambda n: n if n and n != other_than else None)(read()), "a number", 15))
+        except AssertionError:
+            return None
 
     def answer(self, text):
         """Types an answer; returns the verdict shown ("right" or "wrong"), checked
