@@ -14,6 +14,7 @@
 DesktopPlatform::DesktopPlatform(SoundPlayer &sound)
     : m_sound(sound)
 {
+    Program::prepareWindows();
 }
 
 QWidget *DesktopPlatform::dialogParent() const

@@ -6,6 +6,9 @@
 // a page in a browser may not close its tab.
 namespace Program {
 
+// Readies the windows to take keys as they do on this system; called once the
+// application object exists.
+void prepareWindows();
 // Folder of the program's own files (the cues), without a trailing separator.
 QString folder();
 // Folder of Qt's own translations (the Italian texts of the standard buttons).

@@ -7,6 +7,10 @@
 
 namespace Program {
 
+void prepareWindows()
+{
+}
+
 QString folder()
 {
     // applicationDirPath follows /proc/self/exe, so a link on the PATH leads here too.

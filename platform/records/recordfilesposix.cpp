@@ -181,6 +181,8 @@ QString sync(const Handle &file)
     return ::fsync(descriptor(file)) == 0 ? QString() : reasonFor(errno);
 }
 
+#ifndef __EMSCRIPTEN__
+// A page's flock always succeeds: its lock is in recordlockweb.cpp.
 bool lock(const Handle &file, bool exclusive, int msecs)
 {
     if (!file.valid())
@@ -209,6 +211,7 @@ bool lock(const Handle &file, bool exclusive, int msecs)
         },
         msecs);
 }
+#endif
 
 ReadResult readTextFile(const QString &path)
 {

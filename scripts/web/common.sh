@@ -8,7 +8,7 @@ cache_root=${CONTADOPO_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/contadopo}
 # the root is kept and reused, whatever release this machine runs.
 web_root="$cache_root/debian-trixie-web"
 root_packages="emscripten qt6-base-dev qt6-base-dev-tools cmake ninja-build dpkg-dev
-               fonts-liberation2 qt6-translations-l10n ca-certificates"
+               fonts-liberation2 fonttools qt6-translations-l10n ca-certificates"
 
 # Static, no threads, only what the program uses. OpenGL stays: the wasm platform
 # plugin of Qt 6.8 does not build without it.

@@ -85,9 +85,15 @@ def chromium(profile, width=1280, height=800, extra=()):
                  f"--user-data-dir={profile}", f"--window-size={width},{height}", *extra):
         options.add_argument(flag)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def load(driver, url, tab=False):
+    """The page, with the hooks, in this tab or a new one of the same browser."""
+    if tab:
+        driver.switch_to.new_window("tab")
     driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": HOOKS})
-    return driver
+    driver.get(url)
 
 
 def windows(driver):
