@@ -13,8 +13,6 @@ private slots:
 
     void numbersStayWithin0To999AndExpectTheSuccessor();
     void drawsDependOnTheTimeAsTheyShould();
-
-    void clockCrossesAnHour();
 };
 
 void TestRules::numbersAreReadLeniently()
@@ -62,16 +60,6 @@ void TestRules::drawsDependOnTheTimeAsTheyShould()
     }
     QVERIFY(secondShades.size() > 3);
     QVERIFY2(numbers.size() > 30, "the same time must not bring back the same number");
-}
-
-void TestRules::clockCrossesAnHour()
-{
-    Race race;
-    race.state().clockHours = 1;
-    race.state().clockMinutes = 0;
-    race.state().clockSeconds = 0;
-    QCOMPARE(race.tick(QStringLiteral("01:00:00")), TickOutcome::Shown);
-    QCOMPARE(race.clockText(), QStringLiteral("00:59:59"));
 }
 
 QTEST_GUILESS_MAIN(TestRules)
