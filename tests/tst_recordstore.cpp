@@ -568,7 +568,9 @@ void TestRecordStore::copiesSavingAtOnceShowOnlyWholePairs()
     std::vector<std::thread> threads;
     for (int index = 0; index < kCopies; ++index) {
         threads.emplace_back([&, index] {
-            RecordStore store(m_dir);
+            // Patient: eight copies saving flat out may keep one waiting for seconds on a
+            // slow disk, and a copy that gave up is not what this looks for.
+            RecordStore store(m_dir, LockPatience{60000, 60000});
             Copy &copy = copies[index];
             // All of them set up and waiting, so that they really run at the same time.
             for (++ready; ready < kCopies;)

@@ -3,8 +3,6 @@
 
 #include "platform/records/recordfiles.h"
 
-#include <functional>
-
 namespace RecordFiles::Native {
 
 Handle failed(const QString &reason);
@@ -16,11 +14,5 @@ qint64 readAt(const Handle &file, qint64 offset, char *buffer, qint64 size, QStr
 qint64 writeAt(const Handle &file, qint64 offset, const char *data, qint64 size, QString &error);
 // Cuts the file to `size` bytes; an error text or empty.
 QString setLength(const Handle &file, qint64 size);
-
-// Runs a blocking lock call in a short-lived thread and waits for it up to `msecs`.
-// `done` runs in that thread once the call returns, told whether it got a lock no
-// one waits for any more (which it must let go of at once).
-bool lockWithDeadline(const std::function<bool()> &blockingLock,
-                      const std::function<void(bool lateLock)> &done, int msecs);
 
 } // namespace RecordFiles::Native

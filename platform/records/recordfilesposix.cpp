@@ -7,6 +7,12 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -182,6 +188,46 @@ QString sync(const Handle &file)
 }
 
 #ifndef __EMSCRIPTEN__
+namespace {
+
+bool lockWithDeadline(const std::function<bool()> &blockingLock,
+                      const std::function<void(bool lateLock)> &done, int msecs)
+{
+    // The system's lock calls wait without a deadline of their own. A timer signal
+    // would have to reach this very thread in a program where Qt and the sound run
+    // threads of their own, and one that lands just before the call is lost. So the
+    // call waits in a thread of its own on a duplicate of the handle (same open file,
+    // so the same lock) while we wait for it with a deadline.
+    struct Waiter {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool returned = false;
+        bool locked = false;
+        bool abandoned = false;
+    };
+    auto waiter = std::make_shared<Waiter>();
+    try {
+        std::thread([waiter, blockingLock, done] {
+            const bool locked = blockingLock();
+            const std::lock_guard<std::mutex> guard(waiter->mutex);
+            done(locked && waiter->abandoned);
+            waiter->returned = true;
+            waiter->locked = locked;
+            waiter->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error &) {
+        done(false);
+        return false;
+    }
+    std::unique_lock<std::mutex> guard(waiter->mutex);
+    if (waiter->finished.wait_for(guard, std::chrono::milliseconds(msecs), [&] { return waiter->returned; }))
+        return waiter->locked;
+    waiter->abandoned = true;
+    return false;
+}
+
+} // namespace
+
 // A page's flock always succeeds: its lock is in recordlockweb.cpp.
 bool lock(const Handle &file, bool exclusive, int msecs)
 {
@@ -196,7 +242,7 @@ bool lock(const Handle &file, bool exclusive, int msecs)
     const int duplicate = ::fcntl(descriptor(file), F_DUPFD_CLOEXEC, 0);
     if (duplicate < 0)
         return false;
-    return Native::lockWithDeadline(
+    return lockWithDeadline(
         [duplicate, op] {
             int rc;
             do

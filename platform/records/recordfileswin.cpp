@@ -2,6 +2,7 @@
 
 #include "platform/platformtexts.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 
 #include <algorithm>
@@ -242,26 +243,17 @@ bool lock(const Handle &file, bool exclusive, int msecs)
 {
     if (!file.valid())
         return false;
-    const DWORD flags = exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0;
-    if (lockByte(win(file), flags | LOCKFILE_FAIL_IMMEDIATELY))
-        return true;
-    if (GetLastError() != ERROR_LOCK_VIOLATION)
-        return false;
-
-    HANDLE duplicate = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), win(file), GetCurrentProcess(), &duplicate, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
-        return false;
-    return Native::lockWithDeadline(
-        [duplicate, flags] { return lockByte(duplicate, flags); },
-        [duplicate](bool lateLock) {
-            if (lateLock) {
-                OVERLAPPED where = at(kLockOffset);
-                UnlockFileEx(duplicate, 0, 1, 0, &where);
-            }
-            CloseHandle(duplicate);
-        },
-        msecs);
+    // Asked again and again, not waited on: under Wine a waiting LockFileEx was seen
+    // never to return once the lock was free, and the copy waiting hung until it gave up.
+    const DWORD flags = (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY;
+    const QDeadlineTimer deadline(msecs);
+    for (DWORD pause = 1;; pause = std::min<DWORD>(pause * 2, 20)) {
+        if (lockByte(win(file), flags))
+            return true;
+        if (GetLastError() != ERROR_LOCK_VIOLATION || deadline.hasExpired())
+            return false;
+        Sleep(pause);
+    }
 }
 
 ReadResult readTextFile(const QString &path)

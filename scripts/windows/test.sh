@@ -38,7 +38,7 @@ unit_test() {
     out="$build/$(basename "$1" .exe).txt"
     rm -f "$out"
     wine "$@" -o "$(winepath -w "$out"),txt" || failed=1
-    grep -v '^PASS' "$out" || true
+    grep -a -v '^PASS' "$out" || true
 }
 unit_test "$build/tests/tst_rules.exe"
 # Wine cannot make what these need: symbolic links are Unix ones it does not see,
