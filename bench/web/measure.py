@@ -21,8 +21,9 @@ import tempfile
 import shutil
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests/web"))
+sys.path[:0] = [os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tests", part) for part in ("web", "")]
 import browser  # noqa: E402
+from polling import wait  # noqa: E402
 
 SITE, FLOORS = sys.argv[1], sys.argv[2]
 RUNS = int(sys.argv[3]) if len(sys.argv) > 3 else 5
@@ -34,7 +35,7 @@ PAGES = [p for p in PAGES if os.path.exists(os.path.join(p[1], (os.path.splitext
 
 
 def first_paint(driver):
-    return browser.wait(lambda: driver.execute_script(
+    return wait(lambda: driver.execute_script(
         "const p = Object.values(__seen.painted); return p.length ? Math.min(...p) : null"), "the prompt drawn")
 
 
@@ -49,12 +50,12 @@ def race(driver):
     browser.type_keys(driver, "Bench", browser.ENTER)
     time.sleep(1)
     browser.type_keys(driver, browser.ENTER)
-    main = browser.wait(lambda: next((w for w in browser.windows(driver) if w["maximized"]), None), "the window")
+    main = wait(lambda: next((w for w in browser.windows(driver) if w["maximized"]), None), "the window")
     time.sleep(1)
     for _ in range(ANSWERS):
         heard = len(driver.execute_script("return __seen.cues"))
         browser.type_keys(driver, "0", browser.ENTER)
-        browser.wait(lambda: len(driver.execute_script("return __seen.cues")) > heard, "a cue")
+        wait(lambda: len(driver.execute_script("return __seen.cues")) > heard, "a cue")
         browser.type_keys(driver, browser.ENTER)
         time.sleep(0.2)
     browser.click(driver, main["id"], *EXIT)

@@ -18,6 +18,9 @@ import sys
 import time
 import traceback
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from polling import wait  # noqa: E402
+
 try:
     import pyatspi
 except ImportError:
@@ -39,7 +42,7 @@ BETWEEN_CUES = int(0.25 * RATE)
 TOLERANCE = int(0.010 * RATE)
 
 
-class Failure(Exception):
+class Failure(AssertionError):
     pass
 
 
@@ -49,21 +52,16 @@ def check(condition, message):
 
 
 def wait_until(probe, what, timeout=60, interval=0.03):
-    """Polls probe() until it gives something true; objects vanish and appear
-    while windows change, so AT-SPI errors only mean 'not yet'. The time-out only
-    stops a run that would hang: a busy machine is slow, not wrong."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
+    """As wait(); objects vanish and appear while windows change, so AT-SPI errors
+    only mean 'not yet'."""
+    def attempt():
         try:
-            value = probe()
-            if value:
-                return value
+            return probe()
         except Failure:
             raise
         except Exception:  # GLib errors from objects that went away
-            pass
-        time.sleep(interval)
-    raise Failure(f"timed out after {timeout}s waiting for {what}")
+            return None
+    return wait(attempt, what, timeout, interval)
 
 
 def xdotool(*args):
@@ -189,7 +187,6 @@ def heard(path, cues, what):
     lengths = [end - start for start, end in stretches(samples_of(path))]
     check(len(lengths) == len(cues) and all(abs(n - len(c)) <= TOLERANCE for n, c in zip(lengths, cues)),
           f"{what}: heard {[ms(n) for n in lengths]}, the cues last {[ms(len(c)) for c in cues]}")
-    return lengths
 
 
 def foreign_share(samples, end, cue):

@@ -23,6 +23,9 @@ from pathlib import Path
 
 import pefile
 
+sys.path.insert(0, str(Path(__file__).absolute().parents[1]))
+from polling import wait  # noqa: E402
+
 SETUP, MSI, ZIP, VERSION, WORK = (sys.argv + [""] * 4 + ["."])[1:6]
 WORK = Path(WORK).absolute()
 MSI = "Z:" + str(Path(MSI).absolute()).replace("/", "\\")  # msiexec takes a Windows path
@@ -39,6 +42,7 @@ SCREEN = (1920, 1080)  # the private desktop's
 # From the top left corner inside the frame of the number asked, where the verdict is drawn.
 VERDICT_BOX = (-70, 120, 480, 60)
 YELLOW, BLUE, RED, BLACK = (255, 255, 0), (0, 0, 255), (255, 0, 0), (0, 0, 0)
+INK = {BLUE: "#0000FF", RED: "#FF0000"}
 FONTS = {"Arial": "Liberation Sans", "Arial Black": "Liberation Sans", "Times New Roman": "Liberation Serif",
          "Microsoft Sans Serif": "Liberation Sans", "Tahoma": "Liberation Sans", "Segoe UI": "Liberation Sans"}
 
@@ -46,14 +50,6 @@ FONTS = {"Arial": "Liberation Sans", "Arial Black": "Liberation Sans", "Times Ne
 def check(condition, message):
     if not condition:
         sys.exit(f"FAIL: {message} (screens in {SHOTS})")  # through main's clean-up
-
-
-def wait(probe, what, timeout=60):
-    deadline = time.monotonic() + timeout
-    while not (value := probe()):
-        check(time.monotonic() < deadline, f"timed out after {timeout}s waiting for {what}")
-        time.sleep(0.3)
-    return value
 
 
 def run(*args, check=True):
@@ -64,20 +60,23 @@ def key(name):
     run("xdotool", "key", name)
 
 
+def ocr(png, *options, box=None, ink=None):
+    """Tesseract's reading of the picture in black and white, or of what is drawn in `ink`
+    (#rrggbb) inside `box` (x, y, width, height)."""
+    args = ["convert", png]
+    if box:
+        args += ["-crop", "%dx%d+%d+%d" % (box[2], box[3], box[0], box[1]), "+repage"]
+    if ink:
+        args += ["-fuzz", "25%", "-fill", "white", "+opaque", ink, "-fill", "black", "-opaque", ink]
+    run(*args, "-colorspace", "gray", "-resize", "300%", "-threshold", "60%", "-bordercolor", "white",
+        "-border", "20", f"{png}.ocr.png")
+    return run("tesseract", f"{png}.ocr.png", "-", *options).strip()
+
+
 def mentions(text, word):
-    """The word is in the OCR reading, allowing a letter misread."""
+    """The word is in the reading, allowing a letter misread."""
     tokens = re.findall(r"\w+", text)
     return word in re.sub(r"\s", "", text) or any(difflib.SequenceMatcher(None, t, word).ratio() >= 0.8 for t in tokens)
-
-
-def ocr(png, *options, box=None, colour=None):
-    """Tesseract's reading of the picture in black and white, or of what is in `colour` inside `box`."""
-    crop = ["-crop", "%dx%d+%d+%d" % (box[2], box[3], box[0], box[1]), "+repage"] if box else []
-    ink = "#%02X%02X%02X" % colour if colour else None
-    only_ink = ["-fuzz", "25%", "-fill", "white", "+opaque", ink, "-fill", "black", "-opaque", ink] if ink else []
-    run("convert", png, *crop, *only_ink, "-colorspace", "gray", "-resize", "300%", "-threshold", "60%",
-        "-bordercolor", "white", "-border", "20", f"{png}.ocr.png")
-    return run("tesseract", f"{png}.ocr.png", "-", *options).strip()
 
 
 def active_window():
@@ -93,7 +92,7 @@ def dialog(name, *words):
     def says():
         box = active_window()
         return box[2] and all(mentions(ocr(Shot(name).path, "--psm", "11", box=box), word) for word in words)
-    wait(says, f"the {name} saying {', '.join(words)}")
+    wait(says, f"the {name} saying {', '.join(words)}", interval=0.3)
 
 
 class Shot:
@@ -137,7 +136,7 @@ def number_asked():
         shot = Shot("question")
         box = shot.number_box()
         if box and not shot.count(verdict_box(box), RED):
-            return ocr(shot.path, "--psm", "8", "-c", "tessedit_char_whitelist=0123456789", box=box, colour=BLUE), box
+            return ocr(shot.path, "--psm", "8", "-c", "tessedit_char_whitelist=0123456789", box=box, ink=INK[BLUE]), box
 
     def probe():
         first = reading()
@@ -151,7 +150,7 @@ def verdict(box):
         shot = Shot("verdict")
         if shot.count(verdict_box(box), RED) < 20:
             return None
-        said = ocr(shot.path, "--psm", "7", box=verdict_box(box), colour=RED)
+        said = ocr(shot.path, "--psm", "7", box=verdict_box(box), ink=INK[RED])
         wrong = mentions(said, "Sbagliato")
         black = all(shot.near(x, SCREEN[1] - 40, BLACK, 8) for x in range(20, 420, 40))
         return (said, wrong) if (wrong or mentions(said, "Esatto")) and black == wrong else None
@@ -290,4 +289,7 @@ def main():
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except AssertionError as error:  # a wait that timed out
+        check(False, error)
