@@ -1,12 +1,9 @@
 """Debian's Chromium, headless, driven through chromium-driver: the page served on
 127.0.0.1 from a folder, with hooks that note when keys go down, cues start and the
 prompt is first painted. Shared by the browser test and the benchmark."""
-import base64
 import functools
 import http.server
-import subprocess
 import threading
-import time
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -58,14 +55,21 @@ return [...scope.querySelectorAll('.qt-window')]
     .map(w => ({ id: w.id, title: (w.querySelector('.window-name') || {}).innerText || '',
                  maximized: w.getBoundingClientRect().width >= innerWidth * 0.9 }));
 """
-# One window's client area: as a PNG exactly as Qt drew it, or where it is on the page.
+# Where one window's client area is on the page.
 CANVAS = SCOPE + r"""
-const canvas = scope.querySelector('#' + arguments[0] + ' canvas');
-if (!canvas) return null;
-const r = canvas.getBoundingClientRect();
-return arguments[1] ? canvas.toDataURL('image/png') : [r.left, r.top];
+const r = scope.querySelector('#' + arguments[0] + ' canvas').getBoundingClientRect();
+return [r.left, r.top];
 """
-
+# Qt's screen-reader tree, once asked for with its hidden button: the topmost window's
+# texts and fields, by what they say they are (a message box's text has no description).
+READER = SCOPE + r"""
+scope.querySelectorAll('button.hidden-visually-read-by-screen-reader').forEach(b => b.click());
+const shown = [...scope.querySelectorAll('.qt-window')].filter(w => w.style.display !== 'none')
+    .sort((a, b) => (+a.style.zIndex || 0) - (+b.style.zIndex || 0));
+const top = shown[shown.length - 1];
+return top ? Object.fromEntries([...top.querySelectorAll('textarea, input')]
+    .map(e => [e.getAttribute('aria-description') || '', e.value])) : {};
+"""
 
 def serve(folder):
     """The folder on a free port of 127.0.0.1, in a thread; returns (server, url)."""
@@ -100,17 +104,6 @@ def windows(driver):
     return driver.execute_script(WINDOWS) or []
 
 
-def wait(probe, what, timeout=60, interval=0.05):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError(f"waited {timeout} s for {what}")
-        time.sleep(interval)
-
-
 def type_keys(driver, *keys):
     ActionChains(driver).send_keys(*keys).perform()
 
@@ -120,36 +113,12 @@ ENTER = Keys.ENTER
 
 def click(driver, window_id, x, y):
     """A left click at a point of a window's client area, as from a mouse."""
-    left, top = driver.execute_script(CANVAS, window_id, False)
+    left, top = driver.execute_script(CANVAS, window_id)
     for kind in ("mousePressed", "mouseReleased"):
         driver.execute_cdp_cmd("Input.dispatchMouseEvent", {"type": kind, "x": left + x, "y": top + y,
                                                             "button": "left", "clickCount": 1})
 
 
-def canvas_png(driver, window_id, path):
-    data = driver.execute_script(CANVAS, window_id, True)
-    if not data:
-        raise AssertionError(f"no canvas for window {window_id}")
-    with open(path, "wb") as out:
-        out.write(base64.b64decode(data.split(",", 1)[1]))
-    return path
-
-
-def ocr(png, crop=None, ink=None, digits=False, mend=None):
-    """Text in a part of a picture; `ink` keeps only that colour (as #rrggbb); `mend`
-    closes gaps another colour cut into it (a morphology kernel)."""
-    args = ["convert", png]
-    if crop:
-        x, y, w, h = crop
-        args += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
-    if ink:
-        args += ["-fuzz", "25%", "-fill", "white", "+opaque", ink, "-fill", "black", "-opaque", ink]
-    if mend:
-        args += ["-morphology", "Close", mend]
-    args += ["-colorspace", "gray", "-resize", "300%", "-threshold", "60%",
-             "-bordercolor", "white", "-border", "20", png + ".ocr.png"]
-    subprocess.run(args, check=True)
-    options = ["--psm", "13" if digits == "one" else "7", "-c", "tessedit_char_whitelist=0123456789"] \
-        if digits else ["--psm", "6"]
-    return subprocess.run(["tesseract", png + ".ocr.png", "-", *options], check=True,
-                          capture_output=True, text=True).stdout.strip()
+def reader(driver):
+    """What a screen reader is told of the topmost window: {description: text}."""
+    return driver.execute_script(READER) or {}

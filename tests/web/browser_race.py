@@ -2,36 +2,32 @@
 """Plays a race on the page in Debian's Chromium, headless: types a name, answers one
 right and one wrong, checks each verdict, its cue and the counters, ends the race with
 Exit, reloads and finds the record kept. A second tab, started before that record was
-saved, scores the same and ends later: its save must not take the record over. Any
+saved, scores the same and ends later: its save must not take the record over. The
+window is read as a screen reader reads it, from the page's accessibility tree. Any
 error in the browser's console fails it. Screenshots are left in SHOTS.
 
 Usage: browser_race.py SITE SHOTS
 """
 import os
-import re
 import shutil
 import sys
 import tempfile
 import wave
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.dirname(HERE)]
 import browser  # noqa: E402
+from polling import wait  # noqa: E402
 
 SITE, SHOTS = sys.argv[1], sys.argv[2]
-SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 NAME = "Anna"
-# Where the window puts what is read here, in its pixels (the menu bar included):
-# (x, y, width, height), and the colour it is drawn in.
-NUMBER = (170, 34, 160, 104)
-VERDICT = (100, 150, 620, 60)
-COUNTERS = {"right": ((74, 298, 24, 51), "#000000"), "wrong": ((324, 298, 24, 51), "#ff0000"),
-            "total": ((556, 298, 24, 51), "#0000ff")}
-RECORD = (0, 520, 900, 50)
+# Exit, in the window's pixels (the menu bar included).
 EXIT = (580, 412)
+NUMBER, VERDICT = "Numero da completare", "Esito della risposta"
 
 
 # Each cue's length in seconds, which tells them apart as the page starts them.
-CUES = {verdict: (lambda w: w.getnframes() / w.getframerate())(wave.open(os.path.join(SOURCE, "resources/suoni", f)))
+CUES = {verdict: (lambda w: w.getnframes() / w.getframerate())(wave.open(os.path.join(HERE, "../../resources/suoni", f)))
         for verdict, f in (("right", "Esatto.wav"), ("wrong", "no.wav"))}
 
 
@@ -45,39 +41,26 @@ class Race:
 
     def screenshot(self, name):
         Race.shot += 1
-        path = os.path.join(SHOTS, f"{Race.shot:02d}-{name}.png")
-        self.driver.save_screenshot(path)
-        return path
+        self.driver.save_screenshot(os.path.join(SHOTS, f"{Race.shot:02d}-{name}.png"))
+
+    def told(self, what, fits):
+        """Waits until what a screen reader is told of the topmost window fits; gives it."""
+        return wait(lambda: (lambda told: told if fits(told) else None)(browser.reader(self.driver)), what)
 
     def dialog_saying(self, *words):
         """Waits for a dialog over the page that says all the words."""
-        def says():
-            shown = browser.windows(self.driver)
-            if not shown or shown[-1]["maximized"]:
-                return None
-            text = browser.ocr(self.screenshot("dialog"))
-            return text if all(w.lower() in text.lower() for w in words) else None
-        return browser.wait(says, f"a dialog saying {words}")
+        said = lambda told: NUMBER not in told and all(w.lower() in " ".join(told.values()).lower() for w in words)
+        self.told(f"a dialog saying {words}", said)
+        self.screenshot("dialog")
 
     def start(self, name, *greeting):
-        """Types the name as soon as the prompt shows, and takes the greeting."""
+        """Types the name as soon as the prompt is drawn, and takes the greeting."""
         self.driver.switch_to.window(self.tab)
-        self.dialog_saying("Come ti chiami")
+        wait(lambda: self.driver.execute_script("return Object.keys(__seen.painted).length"), "the name prompt drawn")
+        browser.reader(self.driver)  # as a screen reader does, before the windows it will read are shown
         browser.type_keys(self.driver, name, browser.ENTER)
         self.dialog_saying(name, *greeting)
         browser.type_keys(self.driver, browser.ENTER)
-
-    def answer_right(self):
-        """Reading the number off the window can fail: then the answer is wrong (on
-        purpose where nothing could be read) and the next is tried (six at most).
-        Returns the wrong ones and the number."""
-        wrong, number = 0, self.number()
-        while self.answer(str(number + 1) if number is not None else "0") == "wrong":
-            wrong += 1
-            assert wrong < 6, "six numbers read wrong in a row"
-            browser.type_keys(self.driver, browser.ENTER)  # Nuovo calcolo
-            number = self.number(other_than=number)
-        return wrong, number
 
     def exit(self, *then):
         """Exit: the goodbye, then what is said of the record; the page stays."""
@@ -87,35 +70,21 @@ class Race:
             browser.type_keys(self.driver, browser.ENTER)
 
     def main_window(self):
-        return browser.wait(lambda: next((w for w in browser.windows(self.driver) if w["maximized"]), None), "the window")
+        return wait(lambda: next((w for w in browser.windows(self.driver) if w["maximized"]), None), "the window")
 
-    def read(self, where, **how):
-        png = browser.canvas_png(self.driver, self.main_window()["id"], os.path.join(SHOTS, "window.png"))
-        return browser.ocr(png, crop=where, **how)
-
-    def number(self, other_than=None):
-        # The "+" sign is drawn over the number's last digit: its gaps are closed first.
-        read = lambda: self.read(NUMBER, ink="#0000ff", digits=True, mend="Rectangle:1x9")
-        try:
-            return int(browser.wait(lambda: (lambda n: n if n and n != other_than else None)(read()), "a number", 15))
-        except AssertionError:
-            return None
-
-    def answer(self, text):
-        """Types an answer; returns the verdict shown ("right" or "wrong"), checked
-        against the cue the page started."""
+    def answer(self, beyond):
+        """Answers the open question with the number asked plus `beyond` (1 is right);
+        returns the verdict shown ("right" or "wrong"), checked against the cue the page
+        started, and the window as told after it."""
+        number = int(self.told("an open question", lambda t: t.get(NUMBER) and t.get(VERDICT) == "")[NUMBER])
         heard = len(self.driver.execute_script("return __seen.cues"))
-        browser.type_keys(self.driver, text, browser.ENTER)
-        said = browser.wait(lambda: (lambda t: t if "esatto" in t.lower() or "sbagliato" in t.lower() else None)(
-            self.read(VERDICT, ink="#ff0000")), "a verdict")
-        verdict = "right" if "esatto" in said.lower() else "wrong"
-        started = browser.wait(lambda: self.driver.execute_script("return __seen.cues")[heard:], f"the {verdict} cue")
+        browser.type_keys(self.driver, str(number + beyond), browser.ENTER)
+        told = self.told("a verdict", lambda t: t.get(VERDICT))
+        verdict = "right" if told[VERDICT].startswith("Esatto") else "wrong"
+        started = wait(lambda: self.driver.execute_script("return __seen.cues")[heard:], f"the {verdict} cue")
         assert abs(started[0]["seconds"] - CUES[verdict]) < 0.01, f"heard {started}, not the {verdict} cue"
-        print(f"  answer {text}: {said!r}, {verdict} cue")
-        return verdict
-
-    def counters(self, *which):
-        return {k: self.read(COUNTERS[k][0], ink=COUNTERS[k][1], digits="one") for k in which}
+        print(f"  {number} then {number + beyond}: {told[VERDICT]!r}, {verdict} cue")
+        return verdict, told
 
 
 def console_errors(driver):
@@ -133,20 +102,18 @@ def main():
         race = Race(driver, url)
         other = Race(driver, url, tab=True)
         other.start("Bruno")
-        other.answer_right()
+        assert other.answer(1)[0] == "right"
         errors += console_errors(driver)
 
         race.start(NAME, "campione")
-        wrong, number = race.answer_right()
-        # Black on the gradient; after a wrong answer the surface is black too.
-        assert race.counters("right") == {"right": "1"}, f"right answers: {race.counters('right')}"
-        browser.type_keys(driver, browser.ENTER)
-        race.number(other_than=number)
-        assert race.answer("0") == "wrong"  # no number from 0 to 999 is followed by 0
-        wrong += 1
-        counted = race.counters("wrong", "total")
+        verdict, told = race.answer(1)
+        assert verdict == "right" and told["Risposte esatte"] == "1", f"after a right answer: {told}"
+        browser.type_keys(driver, browser.ENTER)  # Nuovo calcolo
+        verdict, told = race.answer(2)
+        counted = [told[k] for k in ("Risposte esatte", "Risposte errate", "Risposte totali")]
         race.screenshot("race")
-        assert counted == {"wrong": str(wrong), "total": str(wrong + 1)}, f"counters: {counted}"
+        assert verdict == "wrong" and counted == ["1", "1", "2"], f"after a wrong answer: {told}"
+        race.told("the clock going down", lambda t: "00:00:00" < t.get("Tempo restante", "") < "00:05:00")
         race.exit("registrato", "record")
         errors += console_errors(driver)
 
@@ -155,9 +122,10 @@ def main():
         other.exit("intanto", NAME)
         driver.refresh()
         other.start("Bruno")
-        record = browser.wait(lambda: (lambda t: t if NAME in t else None)(other.read(RECORD, ink="#ffff00")), "the kept record")
+        told = other.told("the kept record", lambda t: t.get("Nome del campione"))
         other.screenshot("after-reload")
-        assert re.search(rf"{NAME}.*\b1\b", record), f"record line: {record!r}"
+        # Shown as the files hold them, line break and all.
+        assert (told["Nome del campione"].strip(), told["Punti del record"].strip()) == (NAME, "1"), f"record: {told}"
         errors += console_errors(driver)
     finally:
         driver.quit()
