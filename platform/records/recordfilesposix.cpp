@@ -8,12 +8,12 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
