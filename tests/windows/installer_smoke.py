@@ -42,7 +42,6 @@ SCREEN = (1920, 1080)  # the private desktop's
 # From the top left corner inside the frame of the number asked, where the verdict is drawn.
 VERDICT_BOX = (-70, 120, 480, 60)
 YELLOW, BLUE, RED, BLACK = (255, 255, 0), (0, 0, 255), (255, 0, 0), (0, 0, 0)
-INK = {BLUE: "#0000FF", RED: "#FF0000"}
 FONTS = {"Arial": "Liberation Sans", "Arial Black": "Liberation Sans", "Times New Roman": "Liberation Serif",
          "Microsoft Sans Serif": "Liberation Sans", "Tahoma": "Liberation Sans", "Segoe UI": "Liberation Sans"}
 
@@ -60,23 +59,20 @@ def key(name):
     run("xdotool", "key", name)
 
 
-def ocr(png, *options, box=None, ink=None):
-    """Tesseract's reading of the picture in black and white, or of what is drawn in `ink`
-    (#rrggbb) inside `box` (x, y, width, height)."""
-    args = ["convert", png]
-    if box:
-        args += ["-crop", "%dx%d+%d+%d" % (box[2], box[3], box[0], box[1]), "+repage"]
-    if ink:
-        args += ["-fuzz", "25%", "-fill", "white", "+opaque", ink, "-fill", "black", "-opaque", ink]
-    run(*args, "-colorspace", "gray", "-resize", "300%", "-threshold", "60%", "-bordercolor", "white",
-        "-border", "20", f"{png}.ocr.png")
-    return run("tesseract", f"{png}.ocr.png", "-", *options).strip()
-
-
 def mentions(text, word):
-    """The word is in the reading, allowing a letter misread."""
+    """The word is in the OCR reading, allowing a letter misread."""
     tokens = re.findall(r"\w+", text)
     return word in re.sub(r"\s", "", text) or any(difflib.SequenceMatcher(None, t, word).ratio() >= 0.8 for t in tokens)
+
+
+def ocr(png, *options, box=None, colour=None):
+    """Tesseract's reading of the picture in black and white, or of what is in `colour` inside `box`."""
+    crop = ["-crop", "%dx%d+%d+%d" % (box[2], box[3], box[0], box[1]), "+repage"] if box else []
+    ink = "#%02X%02X%02X" % colour if colour else None
+    only_ink = ["-fuzz", "25%", "-fill", "white", "+opaque", ink, "-fill", "black", "-opaque", ink] if ink else []
+    run("convert", png, *crop, *only_ink, "-colorspace", "gray", "-resize", "300%", "-threshold", "60%",
+        "-bordercolor", "white", "-border", "20", f"{png}.ocr.png")
+    return run("tesseract", f"{png}.ocr.png", "-", *options).strip()
 
 
 def active_window():
@@ -136,7 +132,7 @@ def number_asked():
         shot = Shot("question")
         box = shot.number_box()
         if box and not shot.count(verdict_box(box), RED):
-            return ocr(shot.path, "--psm", "8", "-c", "tessedit_char_whitelist=0123456789", box=box, ink=INK[BLUE]), box
+            return ocr(shot.path, "--psm", "8", "-c", "tessedit_char_whitelist=0123456789", box=box, colour=BLUE), box
 
     def probe():
         first = reading()
@@ -150,7 +146,7 @@ def verdict(box):
         shot = Shot("verdict")
         if shot.count(verdict_box(box), RED) < 20:
             return None
-        said = ocr(shot.path, "--psm", "7", box=verdict_box(box), ink=INK[RED])
+        said = ocr(shot.path, "--psm", "7", box=verdict_box(box), colour=RED)
         wrong = mentions(said, "Sbagliato")
         black = all(shot.near(x, SCREEN[1] - 40, BLACK, 8) for x in range(20, 420, 40))
         return (said, wrong) if (wrong or mentions(said, "Esatto")) and black == wrong else None
